@@ -51,57 +51,57 @@ SimFault SimFault::fromJson(const QJsonObject& o)
     return f;
 }
 
-SimDock::SimDock(SimServer* server, const QJsonObject& spec, int index)
+SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
     : QObject(server)
     , m_server(server)
-    , m_spec(spec)
+    , m_setup(setup)
 {
-    m_serial = quint32(jsonInt(spec, QStringLiteral("serial"), server->serialBase() + index));
-    m_address = spec.contains(QStringLiteral("address")) ? QHostAddress(spec.value(QStringLiteral("address")).toString())
+    m_serial = quint32(jsonInt(setup, QStringLiteral("serial"), server->serialBase() + index));
+    m_address = setup.contains(QStringLiteral("address")) ? QHostAddress(setup.value(QStringLiteral("address")).toString())
                                                         : server->addressFor(index);
-    m_ctlPortWanted = quint16(jsonInt(spec, QStringLiteral("controlPort"), server->controlPort()));
-    m_dataPortWanted = quint16(jsonInt(spec, QStringLiteral("dataPort"), server->dataPort()));
+    m_ctlPortWanted = quint16(jsonInt(setup, QStringLiteral("controlPort"), server->controlPort()));
+    m_dataPortWanted = quint16(jsonInt(setup, QStringLiteral("dataPort"), server->dataPort()));
 
-    QJsonObject cfg = spec.value(QStringLiteral("configuration")).toObject();
-    m_firmware = int(jsonInt(spec, QStringLiteral("firmwareVersion"), jsonInt(cfg, QStringLiteral("FirmwareVersion"), 756)));
-    m_protocol = int(jsonInt(spec, QStringLiteral("protocolVersion"), jsonInt(cfg, QStringLiteral("ProtocolVersion"), 1)));
-    if (spec.contains(QStringLiteral("configurationHex"))) {
-        m_config = QByteArray::fromHex(spec.value(QStringLiteral("configurationHex")).toString().toLatin1());
+    QJsonObject cfg = setup.value(QStringLiteral("configuration")).toObject();
+    m_firmware = int(jsonInt(setup, QStringLiteral("firmwareVersion"), jsonInt(cfg, QStringLiteral("FirmwareVersion"), 756)));
+    m_protocol = int(jsonInt(setup, QStringLiteral("protocolVersion"), jsonInt(cfg, QStringLiteral("ProtocolVersion"), 1)));
+    if (setup.contains(QStringLiteral("configurationHex"))) {
+        m_config = QByteArray::fromHex(setup.value(QStringLiteral("configurationHex")).toString().toLatin1());
         m_config.resize(kConfigSize, '\0');
     } else {
         m_config = buildConfiguration(cfg, m_serial, m_address);
     }
-    m_flashText = spec.value(QStringLiteral("flashDateText")).toString(QStringLiteral("2025-01-15 10:00:00"));
-    for (const QJsonValue& r : spec.value(QStringLiteral("storedRecords")).toArray()) {
+    m_flashText = setup.value(QStringLiteral("flashDateText")).toString(QStringLiteral("2025-01-15 10:00:00"));
+    for (const QJsonValue& r : setup.value(QStringLiteral("storedRecords")).toArray()) {
         m_records.append(buildTestRecord(r.toObject()));
     }
     m_firstRecord = quint32(jsonInt(cfg, QStringLiteral("FirstRecord"), 0));
-    m_recordCountOverride = int(jsonInt(spec, QStringLiteral("recordCountOverride"), -1));
-    const QJsonArray adc = spec.value(QStringLiteral("adc")).toArray();
-    const QJsonArray pek = spec.value(QStringLiteral("peaks")).toArray();
+    m_recordCountOverride = int(jsonInt(setup, QStringLiteral("recordCountOverride"), -1));
+    const QJsonArray adc = setup.value(QStringLiteral("adc")).toArray();
+    const QJsonArray pek = setup.value(QStringLiteral("peaks")).toArray();
     const int adcDef[4] = {200, 768, 300, 500};
     const int pekDef[4] = {250, 770, 310, 520};
     for (int i = 0; i < 4; ++i) {
         m_adc.append(adc.size() > i ? adc.at(i).toInt() : adcDef[i]);
         m_peaks.append(pek.size() > i ? pek.at(i).toInt() : pekDef[i]);
     }
-    const QJsonArray lcd = spec.value(QStringLiteral("lcd")).toArray();
+    const QJsonArray lcd = setup.value(QStringLiteral("lcd")).toArray();
     for (int i = 0; i < 4; ++i) {
         m_lcd.append(lcd.size() > i ? lcd.at(i).toString() : QString(16, ' '));
     }
-    m_clockBase = jsonTime(spec, QStringLiteral("clock"), secondsSince2000(QDateTime::currentDateTime()));
+    m_clockBase = jsonTime(setup, QStringLiteral("clock"), secondsSince2000(QDateTime::currentDateTime()));
     m_clockRun.start();
-    m_slave = spec.value(QStringLiteral("slave")).toBool(false);
-    m_standalone = spec.value(QStringLiteral("standalone")).toBool(false);
-    for (const QJsonValue& f : spec.value(QStringLiteral("faults")).toArray()) {
+    m_slave = setup.value(QStringLiteral("slave")).toBool(false);
+    m_standalone = setup.value(QStringLiteral("standalone")).toBool(false);
+    for (const QJsonValue& f : setup.value(QStringLiteral("faults")).toArray()) {
         m_faults.append(SimFault::fromJson(f.toObject()));
     }
-    m_timeline = spec.value(QStringLiteral("timeline")).toArray();
-    if (spec.contains(QStringLiteral("instrument"))) {
+    m_timeline = setup.value(QStringLiteral("timeline")).toArray();
+    if (setup.contains(QStringLiteral("instrument"))) {
         QJsonObject e;
         e[QStringLiteral("at")] = 0;
         e[QStringLiteral("action")] = QStringLiteral("dock");
-        e[QStringLiteral("instrument")] = spec.value(QStringLiteral("instrument"));
+        e[QStringLiteral("instrument")] = setup.value(QStringLiteral("instrument"));
         m_timeline.prepend(e);
     }
 
@@ -131,7 +131,7 @@ SimDock::SimDock(SimServer* server, const QJsonObject& spec, int index)
     connect(&m_stepTimer, &QTimer::timeout, this, &SimDock::nextStep);
     connect(&m_timelineTimer, &QTimer::timeout, this, &SimDock::scheduleTimeline);
 
-    if (spec.value(QStringLiteral("transport")).toString() == QLatin1String("usb")) {
+    if (setup.value(QStringLiteral("transport")).toString() == QLatin1String("usb")) {
         m_usb = std::make_unique<SimUsbDevice>(this, server->usbVendorId(), server->usbProductId());
     }
 }
@@ -843,7 +843,7 @@ void SimDock::restartDock(bool newFirmware)
     ++m_restartCount;
     m_slave = false;
     vanish();
-    QTimer::singleShot(scaled(int(jsonInt(m_spec, QStringLiteral("restartMs"), 3000))), this, [this] {
+    QTimer::singleShot(scaled(int(jsonInt(m_setup, QStringLiteral("restartMs"), 3000))), this, [this] {
         reappear();
         emit restarted();
     });

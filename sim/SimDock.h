@@ -57,7 +57,7 @@ class SimDock : public QObject
 {
     Q_OBJECT
 public:
-    SimDock(SimServer* server, const QJsonObject& spec, int index);
+    SimDock(SimServer* server, const QJsonObject& setup, int index);
     ~SimDock() override;
 
     bool start(QString* error);
@@ -157,7 +157,7 @@ private:
     void later(int ms, std::function<void()> fn);
 
     SimServer* m_server;
-    QJsonObject m_spec;
+    QJsonObject m_setup;
     quint32 m_serial = 0;
     QHostAddress m_address;
     quint16 m_ctlPortWanted = 5004, m_dataPortWanted = 5005;

@@ -27,19 +27,19 @@ QJsonObject merged(QJsonObject base, const QJsonObject& over)
 }
 } // namespace
 
-void SimDock::dockInstrument(const QJsonObject& spec)
+void SimDock::dockInstrument(const QJsonObject& setup)
 {
     if (m_instrument) {
         removeInstrument();
     }
-    m_instrument = std::make_shared<SimInstrument>(spec);
+    m_instrument = std::make_shared<SimInstrument>(setup);
     m_lastInstrument = m_instrument;
     m_announced = false;
     m_connected = false;
     note(QStringLiteral("instrument %1 docked").arg(m_instrument->serial()));
     if (m_slave) {
         announce();
-    } else if (m_standalone && spec.value(QStringLiteral("standalone")).toBool(true)) {
+    } else if (m_standalone && setup.value(QStringLiteral("standalone")).toBool(true)) {
         // Without a PC the dock tests the instrument on its own and stores the record.
         later(scaled(500), [this] {
             if (m_instrument && !m_slave && !m_testRunning) {
@@ -57,9 +57,9 @@ void SimDock::announce()
         return;
     }
     m_announced = true;
-    const QJsonObject& spec = m_instrument->spec();
-    const int insertState = int(jsonInt(spec, QStringLiteral("insertState"), 0));
-    const int step = scaled(int(jsonInt(spec, QStringLiteral("announceMs"), 300)));
+    const QJsonObject& setup = m_instrument->setup();
+    const int insertState = int(jsonInt(setup, QStringLiteral("insertState"), 0));
+    const int step = scaled(int(jsonInt(setup, QStringLiteral("announceMs"), 300)));
     const auto inst = m_instrument;
     sendEvent('A', QByteArray(1, char('0' + qBound(0, insertState, 9))));
     later(step, [this, inst, step] {
@@ -71,7 +71,7 @@ void SimDock::announce()
             if (m_instrument != inst) {
                 return;
             }
-            if (inst->spec().value(QStringLiteral("failConnect")).toBool(false)) {
+            if (inst->setup().value(QStringLiteral("failConnect")).toBool(false)) {
                 sendEvent('6');
                 m_announced = false;
                 return;
@@ -145,13 +145,13 @@ void SimDock::startTest()
     if (m_testRunning) {
         return;
     }
-    const QJsonObject& spec = m_instrument->spec();
-    int result = int(jsonInt(spec, QStringLiteral("result"), 0));
+    const QJsonObject& setup = m_instrument->setup();
+    int result = int(jsonInt(setup, QStringLiteral("result"), 0));
     if (settingOn(m_config, "CheckPIN") && m_instrument->pin() != getBE16(m_config, 50)) {
         result = kWrongPin;
     }
     // A calibration when the scenario asks for one or the instrument carries a calibration flag.
-    bool cal = spec.value(QStringLiteral("mode")).toString() == QLatin1String("cal");
+    bool cal = setup.value(QStringLiteral("mode")).toString() == QLatin1String("cal");
     quint8 calMask = 0;
     const QByteArray img = m_instrument->image();
     for (int s = 0; s < kSlotCount; ++s) {
@@ -178,8 +178,8 @@ void SimDock::startTest()
         m_steps.append(Step{state, std::move(events), endResult});
     };
     auto ends = [&](int r) { return result == r ? r : -1; };
-    const int battery = int(jsonInt(spec, QStringLiteral("battery"), 41));
-    const QByteArray batt = QByteArray(spec.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED")
+    const int battery = int(jsonInt(setup, QStringLiteral("battery"), 41));
+    const QByteArray batt = QByteArray(setup.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED")
                           + QByteArray::number(battery * 100, 16).rightJustified(4, '0').toUpper();
     step(0);
     step(1);
@@ -201,13 +201,13 @@ void SimDock::startTest()
     step(16, {QByteArray("EVT9") + gasEvent(true)});
     step(15, {QByteArray("EVT9") + gasEvent(true)});
     if (cal) {
-        step(20, {QByteArray("EVTB") + char(int(jsonInt(spec, QStringLiteral("spanCause"), cause))) + char(calMask)});
+        step(20, {QByteArray("EVTB") + char(int(jsonInt(setup, QStringLiteral("spanCause"), cause))) + char(calMask)});
         step(21, {QByteArray("EVT9") + gasEvent(true)});
         step(22);
     }
     step(23, {QByteArray("EVT9") + gasEvent(false)});
     step(6);
-    const QJsonArray custom = spec.value(QStringLiteral("steps")).toArray();
+    const QJsonArray custom = setup.value(QStringLiteral("steps")).toArray();
     if (!custom.isEmpty()) {
         m_steps.clear();
         for (const QJsonValue& v : custom) {
@@ -217,7 +217,7 @@ void SimDock::startTest()
     m_testRunning = true;
     m_stepIndex = 0;
     note(QStringLiteral("test started (%1)").arg(cal ? QStringLiteral("calibration") : QStringLiteral("bump")));
-    const int duration = int(jsonInt(spec, QStringLiteral("testDuration"), 20000));
+    const int duration = int(jsonInt(setup, QStringLiteral("testDuration"), 20000));
     m_stepTimer.setInterval(qMax(0, scaled(duration) / qMax(1, int(m_steps.size()))));
     m_stepTimer.start();
 }
@@ -289,17 +289,17 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
     const bool pass = result == 0;
     if (in) {
         const QByteArray img = in->image();
-        const QJsonObject& spec = in->spec();
+        const QJsonObject& setup = in->setup();
         r[QStringLiteral("InstrumentSerial")] = qint64(in->serial());
         r[QStringLiteral("FullCalDate")] = qint64(getLE32(img, 36));
         r[QStringLiteral("InstrumentVersion")] = in->firmwareWord();
-        r[QStringLiteral("InstrumentBattery")] = int(jsonInt(spec, QStringLiteral("battery"), 41));
+        r[QStringLiteral("InstrumentBattery")] = int(jsonInt(setup, QStringLiteral("battery"), 41));
         r[QStringLiteral("RemindInterval")] = int(getLE16(img, 56) & 0xFF);
         quint32 flags = 0;
-        if (spec.value(QStringLiteral("pump")).toBool(false)) {
+        if (setup.value(QStringLiteral("pump")).toBool(false)) {
             flags |= 1u << 15;
         }
-        if (spec.value(QStringLiteral("rechargeable")).toBool(true)) {
+        if (setup.value(QStringLiteral("rechargeable")).toBool(true)) {
             flags |= 1u << 14;
         }
         if (getLE32(img, 52) & (1u << 25)) {
@@ -307,7 +307,7 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
         }
         r[QStringLiteral("InstrumentFlags")] = int(flags);
         QJsonArray sensors;
-        const QJsonArray overrides = spec.value(QStringLiteral("testRecord")).toObject().value(QStringLiteral("Sensors")).toArray();
+        const QJsonArray overrides = setup.value(QStringLiteral("testRecord")).toObject().value(QStringLiteral("Sensors")).toArray();
         for (int s = 0; s < kSlotCount; ++s) {
             if (!in->sensorPresent(s)) {
                 continue;
@@ -360,7 +360,7 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
     }
     r[QStringLiteral("PassFailFlags")] = pf;
     if (in) {
-        QJsonObject over = in->spec().value(QStringLiteral("testRecord")).toObject();
+        QJsonObject over = in->setup().value(QStringLiteral("testRecord")).toObject();
         over.remove(QStringLiteral("Sensors"));
         r = merged(r, over);
     }
@@ -464,7 +464,7 @@ void SimDock::reappear()
 void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
 {
     if (m_vanished || m_usb || !m_started || !isLoopbackV4(to)
-        || !m_spec.value(QStringLiteral("answerDiscovery")).toBool(true)) {
+        || !m_setup.value(QStringLiteral("answerDiscovery")).toBool(true)) {
         return;
     }
     if (!m_udp) {
@@ -476,8 +476,8 @@ void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
             return;
         }
     }
-    const QByteArray text = m_spec.contains(QStringLiteral("discoveryReply"))
-                              ? m_spec.value(QStringLiteral("discoveryReply")).toString().toLatin1()
+    const QByteArray text = m_setup.contains(QStringLiteral("discoveryReply"))
+                              ? m_setup.value(QStringLiteral("discoveryReply")).toString().toLatin1()
                               : QByteArray("VX8#") + QByteArray::number(m_serial).rightJustified(5, '0') + "\r";
     m_server->transcript().add(m_serial, QStringLiteral("discovery"), QStringLiteral("out"), text);
     m_udp->writeDatagram(text, to, port);

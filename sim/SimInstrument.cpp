@@ -7,26 +7,26 @@
 
 namespace vx8::sim {
 
-SimInstrument::SimInstrument(const QJsonObject& spec)
-    : m_spec(spec)
-    , m_image(buildInstrumentImage(spec))
-    , m_events(buildEventRecords(spec))
+SimInstrument::SimInstrument(const QJsonObject& setup)
+    : m_setup(setup)
+    , m_image(buildInstrumentImage(setup))
+    , m_events(buildEventRecords(setup))
     , m_firmware(kFirmwareSize, '\0')
     , m_pages(kFirmwareSize / 256)
 {
-    m_sessions = buildSessions(spec, m_image);
+    m_sessions = buildSessions(setup, m_image);
     const int fw = firmwareWord();
-    m_flashVersion = spec.value(QStringLiteral("flashVersion"))
+    m_flashVersion = setup.value(QStringLiteral("flashVersion"))
                          .toString(QStringLiteral("%1.%2").arg(fw / 100).arg(fw % 100, 2, 10, QChar('0')));
-    m_whoText = spec.value(QStringLiteral("whoText")).toString(QString::number(kInstrumentTypeCode)).toLatin1();
-    m_dataLogger = spec.value(QStringLiteral("dataLogger")).toBool(true);
-    const QJsonArray gas = spec.value(QStringLiteral("gasReadings")).toArray();
+    m_whoText = setup.value(QStringLiteral("whoText")).toString(QString::number(kInstrumentTypeCode)).toLatin1();
+    m_dataLogger = setup.value(QStringLiteral("dataLogger")).toBool(true);
+    const QJsonArray gas = setup.value(QStringLiteral("gasReadings")).toArray();
     for (int s = 0; s < kSlotCount; ++s) {
         const int t = sensorType(s);
         const int fresh = (t >= 10 && t <= 19) ? 209 : 0;
         m_gas.append(s < gas.size() ? gas.at(s).toInt() : fresh);
     }
-    m_clockBase = jsonTime(spec, QStringLiteral("clock"), secondsSince2000(QDateTime::currentDateTime()));
+    m_clockBase = jsonTime(setup, QStringLiteral("clock"), secondsSince2000(QDateTime::currentDateTime()));
     m_clockRun.start();
 }
 
@@ -210,7 +210,7 @@ SimInstrument::Reply SimInstrument::handle(const QByteArray& c)
         QByteArray data;
         if (c[4] == 'I') {
             data.resize(10);
-            const QJsonArray counts = m_spec.value(QStringLiteral("unitCounts")).toArray();
+            const QJsonArray counts = m_setup.value(QStringLiteral("unitCounts")).toArray();
             const int defaults[5] = {512, 300, 780, 450, 610};
             for (int i = 0; i < 5; ++i) {
                 putBE16(data, 2 * i, quint32(counts.size() > i ? counts.at(i).toInt() : defaults[i]));
@@ -218,7 +218,7 @@ SimInstrument::Reply SimInstrument::handle(const QByteArray& c)
             r.bytes = ack(ix, data);
         } else if (c[4] == 'S') {
             data.resize(14);
-            const QJsonArray counts = m_spec.value(QStringLiteral("sensorCounts")).toArray();
+            const QJsonArray counts = m_setup.value(QStringLiteral("sensorCounts")).toArray();
             for (int s = 0; s < kSlotCount; ++s) {
                 putBE16(data, 2 * s, quint32(qint16(counts.size() > s ? counts.at(s).toInt() : (sensorPresent(s) ? 1000 + s : 0))));
             }

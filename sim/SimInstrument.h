@@ -17,7 +17,7 @@ namespace vx8::sim {
 class SimInstrument
 {
 public:
-    explicit SimInstrument(const QJsonObject& spec);
+    explicit SimInstrument(const QJsonObject& setup);
 
     // Length of the instrument command at the start of buf: > 0 complete, 0 more bytes needed,
     // -1 not a command this instrument knows.
@@ -30,7 +30,7 @@ public:
     };
     Reply handle(const QByteArray& command);
 
-    const QJsonObject& spec() const { return m_spec; }
+    const QJsonObject& setup() const { return m_setup; }
     QByteArray image() const { return m_image; }
     void setImage(const QByteArray& image);
     QList<QByteArray> events() const { return m_events; }
@@ -54,7 +54,7 @@ private:
     QByteArray eck(char index) const;
     QList<int> sessionsMatching(bool alarmsOnly) const;
 
-    QJsonObject m_spec;
+    QJsonObject m_setup;
     QByteArray m_image;
     QList<QByteArray> m_events;
     QList<SimSession> m_sessions;

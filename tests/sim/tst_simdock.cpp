@@ -372,11 +372,11 @@ void TestSimDock::vanishAndReappear()
 void TestSimDock::nonLoopbackRefused_data()
 {
     QTest::addColumn<QJsonObject>("scenario");
-    QTest::newRow("first address") << QJsonObject{{"firstAddress", "192.168.1.20"}};
-    QTest::newRow("dock address") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "10.0.0.5"}}}}};
-    QTest::newRow("any address") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "0.0.0.0"}}}}};
-    QTest::newRow("discovery") << QJsonObject{{"discovery", QJsonObject{{"address", "0.0.0.0"}}}};
-    QTest::newRow("broadcast") << QJsonObject{{"discovery", QJsonObject{{"address", "255.255.255.255"}}}};
+    QTest::newRow("invalid first address") << QJsonObject{{"firstAddress", "192.168.1.20"}};
+    QTest::newRow("invalid dock address") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "10.0.0.5"}}}}};
+    QTest::newRow("invalid any address") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "0.0.0.0"}}}}};
+    QTest::newRow("invalid discovery address") << QJsonObject{{"discovery", QJsonObject{{"address", "0.0.0.0"}}}};
+    QTest::newRow("invalid broadcast address") << QJsonObject{{"discovery", QJsonObject{{"address", "255.255.255.255"}}}};
     QTest::newRow("ipv6") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "::1"}}}}};
 }
 
@@ -592,7 +592,7 @@ void TestSimDock::programHelp()
     QVERIFY(out.contains("--scenario"));
     QVERIFY(out.contains("--time-factor"));
     QProcess bad;
-    bad.start(QStringLiteral(VX8_DOCKSIM_PATH), {"--first-address", "10.1.1.1"});
+    bad.start(QStringLiteral(VX8_DOCKSIM_PATH), {"--first-address", "10.1.1.1"}); // invalid: not loopback
     QVERIFY(bad.waitForFinished(scaled(10000)));
     QVERIFY(bad.exitCode() != 0);
     QVERIFY(bad.readAllStandardError().contains("loopback"));
