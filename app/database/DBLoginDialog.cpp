@@ -1,6 +1,6 @@
 #include "app/database/DBLoginDialog.h"
 
-#include "app/database/DBLogin.h"
+#include "common/db/DBLogin.h"
 #include "common/Prompter.h"
 #include "common/Trace.h"
 #include "common/db/ResultsDatabase.h"

@@ -1,6 +1,6 @@
 #include "PgTestServer.h"
 
-#include "app/database/DBLogin.h"
+#include "common/db/DBLogin.h"
 #include "app/database/DBLoginDialog.h"
 #include "common/Prompter.h"
 #include "common/db/Database.h"
@@ -36,6 +36,7 @@ private slots:
     void loginWithoutDatabase();
     void rightsCheck_data();
     void rightsCheck();
+    void rightsCheckWithInstalledContext();
     void dialogFiltersTypedAndPastedText();
     void dialogLogsInAndOpensEmpty();
 };
@@ -197,6 +198,32 @@ void TstDbLogin::rightsCheck()
         QCOMPARE(int(UserLevel), 300);
         QCOMPARE(int(LoginResult), 0);
     }
+}
+
+void TstDbLogin::rightsCheckWithInstalledContext()
+{
+    Quiet prompter;
+    // Nothing installed: a login is needed and nobody can give it.
+    SetRightsContext({});
+    QVERIFY(!RightsCheck(GuardedAction::SendDockConfiguration, prompter));
+    int softwareType = 100;
+    bool suppressed = false;
+    int shown = 0;
+    SetRightsContext({[&] { return softwareType; }, [&] { return suppressed; }, [&] {
+                          ++shown;
+                          LoginResult = LoginAccepted;
+                          UserLevel = LevelTechnician;
+                      }});
+    QVERIFY(RightsCheck(GuardedAction::SendDockConfiguration, prompter)); // SHOP: no login
+    QCOMPARE(shown, 0);
+    QVERIFY(!RightsCheck(GuardedAction::AdvancedDockSettings, prompter)); // asks; a technician is refused
+    QCOMPARE(shown, 1);
+    QCOMPARE(prompter.texts(), QStringList{RefusalText(GuardedAction::AdvancedDockSettings)});
+    softwareType = 10;
+    suppressed = true;
+    QVERIFY(RightsCheck(GuardedAction::AdvancedDockSettings, prompter));
+    QCOMPARE(shown, 1);
+    SetRightsContext({});
 }
 
 void TstDbLogin::dialogFiltersTypedAndPastedText()

@@ -56,4 +56,18 @@ QString RefusalText(GuardedAction action);
 bool RightsCheck(GuardedAction action, int softwareType, bool loginSuppressed, const std::function<void()>& showLogin,
                  Prompter& prompter);
 
+// What the guarded actions anywhere in the program need for their rights check: the software type,
+// whether the login is suppressed, and the login dialog. The main window installs it at start-up;
+// the dock frames' actions (sending a configuration, the advanced settings) call the short form.
+struct TRightsContext
+{
+    std::function<int()> softwareType;
+    std::function<bool()> loginSuppressed;
+    std::function<void()> showLogin;
+};
+void SetRightsContext(TRightsContext context);
+// RightsCheck with the installed context; without one nothing is decided and the action does not
+// run (unless a login is not needed at all).
+bool RightsCheck(GuardedAction action, Prompter& prompter);
+
 } // namespace vx8

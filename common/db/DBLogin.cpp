@@ -1,4 +1,4 @@
-#include "app/database/DBLogin.h"
+#include "common/db/DBLogin.h"
 
 #include "common/Prompter.h"
 #include "common/Trace.h"
@@ -137,6 +137,27 @@ bool RightsCheck(GuardedAction action, int softwareType, bool loginSuppressed, c
     default:
         return false;
     }
+}
+
+namespace {
+TRightsContext& rightsContext()
+{
+    static TRightsContext context;
+    return context;
+}
+} // namespace
+
+void SetRightsContext(TRightsContext context)
+{
+    rightsContext() = std::move(context);
+}
+
+bool RightsCheck(GuardedAction action, Prompter& prompter)
+{
+    const TRightsContext& c = rightsContext();
+    const int softwareType = c.softwareType ? c.softwareType() : 10;
+    const bool suppressed = c.loginSuppressed ? c.loginSuppressed() : false;
+    return RightsCheck(action, softwareType, suppressed, c.showLogin, prompter);
 }
 
 } // namespace vx8
