@@ -218,11 +218,8 @@ void SimDock::startServers(QString* error, bool* ok)
     connect(m_dataServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Data); });
 }
 
-void SimDock::stop()
+void SimDock::dropTransport()
 {
-    ++m_generation;
-    m_stepTimer.stop();
-    m_timelineTimer.stop();
     for (QTcpSocket* s : {m_ctl, m_data}) {
         if (s) {
             s->disconnect(this);
@@ -234,6 +231,18 @@ void SimDock::stop()
     delete m_ctlServer;
     delete m_dataServer;
     m_ctlServer = m_dataServer = nullptr;
+    m_ctlBuf.clear();
+    m_dataBuf.clear();
+    m_held[0].clear();
+    m_held[1].clear();
+}
+
+void SimDock::stop()
+{
+    ++m_generation;
+    m_stepTimer.stop();
+    m_timelineTimer.stop();
+    dropTransport();
     delete m_udp;
     m_udp = nullptr;
     if (m_usb) {
@@ -273,20 +282,22 @@ void SimDock::acceptConnection(SimChannel ch)
             continue;
         }
         QTcpSocket*& cur = socketFor(ch);
-        if (cur && cur->state() == QAbstractSocket::ConnectedState) {
-            // The dock serves one PC: a second session is told so and closed.
-            note(QStringLiteral("second %1 connection refused").arg(channelName(ch)), ch);
-            if (ch == SimChannel::Control) {
-                m_server->transcript().add(m_serial, channelName(ch), QStringLiteral("out"), "EVTC");
-                s->write("EVTC");
-            }
-            s->disconnectFromHost();
-            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            continue;
-        }
         if (cur) {
+            // The dock serves one PC: the newest session replaces the old one, whose control
+            // session is told so ("EVTC") before it is closed.
+            note(QStringLiteral("second %1 connection: the first is closed").arg(channelName(ch)), ch);
+            if (ch == SimChannel::Control && cur->state() == QAbstractSocket::ConnectedState) {
+                m_server->transcript().add(m_serial, channelName(ch), QStringLiteral("out"), "EVTC");
+                cur->write("EVTC");
+            }
             cur->disconnect(this);
-            cur->deleteLater();
+            connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
+            cur->disconnectFromHost();
+            if (ch == SimChannel::Control) {
+                m_ctlBuf.clear();
+            } else {
+                m_dataBuf.clear();
+            }
         }
         cur = s;
         note(QStringLiteral("%1 connected from %2:%3").arg(channelName(ch), s->peerAddress().toString()).arg(s->peerPort()), ch);
@@ -654,6 +665,7 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
     }
     if (m == "IRS") {
         if (m_instrument && !m_connected && !m_testRunning) {
+            m_announced = false;
             later(scaled(200), [this] { announce(); });
         }
         return ack;

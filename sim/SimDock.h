@@ -141,6 +141,7 @@ private:
     void acceptConnection(SimChannel ch);
     QTcpSocket*& socketFor(SimChannel ch);
     void startServers(QString* error, bool* ok);
+    void dropTransport();
 
     void announce();
     void endSession(bool disc);
@@ -198,6 +199,7 @@ private:
     bool m_testRunning = false;
     bool m_standalone = false;
     bool m_calibration = false;
+    quint8 m_failedBumpMask = 0;
     int m_plannedResult = 0;
     struct Step
     {

@@ -53,7 +53,7 @@ void SimDock::dockInstrument(const QJsonObject& setup)
 
 void SimDock::announce()
 {
-    if (!m_instrument || m_announced) {
+    if (!m_instrument || m_announced || m_vanished) {
         return;
     }
     m_announced = true;
@@ -162,6 +162,19 @@ void SimDock::startTest()
     int cause = calMask ? 0 : 3; // Span_CalFlag, else Span_DockCalDue
     if (calMask) {
         cal = true;
+    }
+    // Sensors that fail their bump are calibrated next (cause Span_FailedBump).
+    m_failedBumpMask = 0;
+    for (const QJsonValue& v : setup.value(QStringLiteral("failedBump")).toArray()) {
+        const int s = v.toInt(-1);
+        if (s >= 0 && s < kSlotCount && m_instrument->sensorPresent(s)) {
+            m_failedBumpMask |= quint8(1u << s);
+        }
+    }
+    if (m_failedBumpMask) {
+        cal = true;
+        cause = 1;
+        calMask |= m_failedBumpMask;
     }
     if (cal && !calMask) {
         for (int s = 0; s < kSlotCount; ++s) {
@@ -333,9 +346,15 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
             e[QStringLiteral("GasValue")] = calGas;
             e[QStringLiteral("VOCRatio")] = int(getLE16(img, b + 208));
             e[QStringLiteral("ExpiryDate")] = int(getLE32(img, b + 148) / 86400);
-            int status = 0x0100; // span fault cause "none"
+            // Bit 15 bump passed, 13-14 span result, 12 zero passed, 8-11 span fault cause.
+            int status = 0x0100; // cause "none"
+            const bool bumpFailed = (m_failedBumpMask >> s) & 1;
             if (pass) {
-                status |= 0x8000 | 0x1000 | (calibration ? 0x2000 : 0);
+                status |= (bumpFailed ? 0 : 0x8000) | 0x1000 | (calibration ? 0x2000 : 0);
+            } else if (result == kNoGas) {
+                status = 0x1000 | 0x6000; // zero passed, span "no gas detected", cause 0
+            } else if (result != kFailedZero) {
+                status |= 0x1000;
             }
             e[QStringLiteral("SensorStatus")] = status;
             for (const QJsonValue& ov : overrides) {
@@ -424,21 +443,7 @@ void SimDock::vanish()
     m_stepTimer.stop();
     m_testRunning = false;
     ++m_generation;
-    for (QTcpSocket* s : {m_ctl, m_data}) {
-        if (s) {
-            s->disconnect(this);
-            s->abort();
-            s->deleteLater();
-        }
-    }
-    m_ctl = m_data = nullptr;
-    delete m_ctlServer;
-    delete m_dataServer;
-    m_ctlServer = m_dataServer = nullptr;
-    m_ctlBuf.clear();
-    m_dataBuf.clear();
-    m_held[0].clear();
-    m_held[1].clear();
+    dropTransport();
     m_connected = false;
     m_announced = false;
     m_vanished = true;

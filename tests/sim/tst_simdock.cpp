@@ -49,6 +49,10 @@ private slots:
     void testCycleAndRecord();
     void storedRecordsDumpAndClear();
     void removalDuringTest();
+    void testOutcomes_data();
+    void testOutcomes();
+    void searchAfterRelease();
+    void newestSessionWins();
     void faults_data();
     void faults();
     void faultAtTestStep();
@@ -270,6 +274,120 @@ void TestSimDock::removalDuringTest()
     QVERIFY(tail.contains(QByteArray("EVT3") + char(13))); // INST_NOT_INSERTED
     QVERIFY(tail.indexOf("EVT2") < tail.indexOf("EVT5"));
     QVERIFY(!sim.dock(0)->testRunning());
+}
+
+void TestSimDock::testOutcomes_data()
+{
+    QTest::addColumn<QJsonObject>("dockSetup");
+    QTest::addColumn<QJsonObject>("instrumentSetup");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("lastStep");     // last state event before the result
+    QTest::addColumn<QByteArray>("span"); // payload of event "B", empty: no calibration
+    QTest::addColumn<int>("passFail");
+    QTest::addColumn<int>("slot0Status");
+    QTest::addColumn<int>("slot3Status");
+    const QJsonObject none;
+    QTest::newRow("bump passed") << none << QJsonObject{} << 0 << 6 << QByteArray() << 0xFC00 << 0x9100 << 0x9100;
+    QTest::newRow("calibration asked for") << none << QJsonObject{{"mode", "cal"}} << 0 << 6 << QByteArray::fromHex("0309") << 0xF800 << 0xB100 << 0xB100;
+    QTest::newRow("span flag on slot 3") << none << QJsonObject{{"slot3Flags", 0x22}} << 0 << 6 << QByteArray::fromHex("0008") << 0xF800 << 0xB100 << 0xB100;
+    QTest::newRow("bump failed on slot 3") << none << QJsonObject{{"failedBump", QJsonArray{3}}} << 0 << 6 << QByteArray::fromHex("0108") << 0xF800 << 0xB100 << 0x3100;
+    QTest::newRow("no gas") << none << QJsonObject{{"result", 3}} << 3 << 12 << QByteArray() << 0x7C00 << 0x7000 << 0x7000;
+    QTest::newRow("fresh air failed") << none << QJsonObject{{"result", 4}} << 4 << 10 << QByteArray() << 0x7400 << 0x0100 << 0x0100;
+    QTest::newRow("low battery") << none << QJsonObject{{"result", 11}} << 11 << 3 << QByteArray() << 0x7C00 << 0x1100 << 0x1100;
+    QTest::newRow("PIN checked and wrong")
+        << QJsonObject{{"configuration", QJsonObject{{"AccessPIN", 1111}, {"SettingFlags", QJsonArray{"CheckPIN"}}}}}
+        << QJsonObject{} << 14 << 17 << QByteArray() << 0x7C00 << 0x1100 << 0x1100;
+    QTest::newRow("PIN checked and right")
+        << QJsonObject{{"configuration", QJsonObject{{"AccessPIN", 1234}, {"SettingFlags", QJsonArray{"CheckPIN"}}}}}
+        << QJsonObject{} << 0 << 6 << QByteArray() << 0xFC00 << 0x9100 << 0x9100;
+}
+
+void TestSimDock::testOutcomes()
+{
+    QFETCH(QJsonObject, dockSetup);
+    QFETCH(QJsonObject, instrumentSetup);
+    QFETCH(int, result);
+    QFETCH(int, lastStep);
+    QFETCH(QByteArray, span);
+    QFETCH(int, passFail);
+    QFETCH(int, slot0Status);
+    QFETCH(int, slot3Status);
+    QJsonObject in = instrumentSpec();
+    for (auto it = instrumentSetup.begin(); it != instrumentSetup.end(); ++it) {
+        in[it.key()] = it.value();
+    }
+    if (in.contains("slot3Flags")) {
+        QJsonArray sensors = in["sensors"].toArray();
+        QJsonObject s3 = sensors[1].toObject();
+        s3["flags"] = in["slot3Flags"];
+        sensors[1] = s3;
+        in["sensors"] = sensors;
+    }
+    dockSetup["instrument"] = in;
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({dockSetup}), &err));
+    QVERIFY(sim.start(&err));
+    SimClient c;
+    QVERIFY(c.open(sim.dock(0)));
+    c.command("SLV", 4);
+    QVERIFY(c.waitControl("EVT1"));
+    const int from = int(c.ctlAll().size());
+    c.ctl.write(QByteArray("TST", 3) + char(0));
+    QVERIFY(c.waitControl("EVT3", from));
+    QVERIFY(QTest::qWaitFor([&] { return c.ctlAll().indexOf("EVT3", from) + 5 <= c.ctlAll().size(); }, scaled(2000)));
+    const QByteArray ev = c.ctlAll().mid(from);
+    const int end = int(ev.indexOf("EVT3"));
+    QCOMPARE(int(quint8(ev[end + 4])), result);
+    QCOMPARE(int(quint8(ev[ev.lastIndexOf("EVT7", end) + 4])), lastStep);
+    const int b = int(ev.indexOf("EVTB"));
+    QCOMPARE(b >= 0 ? ev.mid(b + 4, 2) : QByteArray(), span);
+    const QByteArray rec = c.command("GTR", 279).mid(3);
+    QCOMPARE(rec.size(), 276);
+    QCOMPARE(int(be16(rec, 18)), passFail);
+    QCOMPARE(int(be16(rec, 20 + 36 * 6 + 34)), slot0Status);
+    QCOMPARE(int(be16(rec, 20 + 36 * 3 + 34)), slot3Status);
+    QCOMPARE(rec, sim.dock(0)->storedRecords().value(0));
+}
+
+void TestSimDock::searchAfterRelease()
+{
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"instrument", instrumentSpec()}}}), &err));
+    QVERIFY(sim.start(&err));
+    SimClient c;
+    QVERIFY(c.open(sim.dock(0)));
+    c.command("SLV", 4);
+    QVERIFY(c.waitControl("EVT1"));
+    int from = int(c.ctlAll().size());
+    c.ctl.write(QByteArray("DSC"));
+    QVERIFY(c.waitControl("EVT2", from));
+    QVERIFY(!sim.dock(0)->instrumentConnected());
+    // The instrument is still in the dock: a search finds it again.
+    from = int(c.ctlAll().size());
+    c.ctl.write(QByteArray("IRS"));
+    QVERIFY(c.waitControl("EVT1", from));
+    QVERIFY(c.ctlAll().mid(from).contains("EVTA0"));
+    QVERIFY(sim.dock(0)->instrumentConnected());
+}
+
+void TestSimDock::newestSessionWins()
+{
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{}}), &err));
+    QVERIFY(sim.start(&err));
+    SimClient first;
+    QVERIFY(first.open(sim.dock(0)));
+    QCOMPARE(first.command("ENQ", 3), QByteArray("ACK"));
+    SimClient second;
+    QVERIFY(second.open(sim.dock(0)));
+    QVERIFY(first.waitControl("EVTC"));
+    QVERIFY(QTest::qWaitFor([&] { return first.ctl.state() == QAbstractSocket::UnconnectedState
+                                     && first.data.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
+    QCOMPARE(second.command("ENQ", 3), QByteArray("ACK"));
+    QVERIFY(!second.ctlAll().contains("EVTC"));
 }
 
 void TestSimDock::faults_data()
