@@ -24,7 +24,7 @@ QByteArray fixtureUnit()
     b[3] = 0x05; // zero calibration and bump due
     putLe32(b, 4, 123456789);
     putLe16(b, 8, 123);
-    putLe16(b, 10, 4321);
+    putLe16(b, 24, 4321); // access PIN
     putLe32(b, 12, 86400 * 9000);
     putLe32(b, 16, 3725);
     putLe16(b, 20, 30);
