@@ -22,7 +22,7 @@ CREATE TABLE db_version (
 
 -- E-mail notification settings the program copies into the docks; only the first row is read.
 CREATE TABLE emailoptions (
-    emailenabled boolean NOT NULL DEFAULT false,
+    emailenabled boolean DEFAULT false,
     recipient1 text,
     addedmsgtext text,
     smtpipaddress text
