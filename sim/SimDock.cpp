@@ -185,6 +185,7 @@ bool SimDock::start(QString* error)
         return false;
     }
     m_started = true;
+    m_vanished = false;
     m_sinceStart.start();
     m_timelineIndex = 0;
     scheduleTimeline();
@@ -239,6 +240,7 @@ void SimDock::dropTransport()
 
 void SimDock::stop()
 {
+    m_started = false;
     ++m_generation;
     m_stepTimer.stop();
     m_timelineTimer.stop();
@@ -615,7 +617,8 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
         return ack;
     }
     if (m == "TST") {
-        const int mode = arg(0);
+        // The mode is a binary byte 0, 1 or 2; the digits "0" to "2" are taken the same way.
+        const int mode = (arg(0) >= '0' && arg(0) <= '2') ? arg(0) - '0' : arg(0);
         if (mode == 0) {
             if (m_testRunning) {
                 return nak;

@@ -455,7 +455,7 @@ void SimDock::vanish()
 
 void SimDock::reappear()
 {
-    if (!m_vanished) {
+    if (!m_vanished || !m_started) {
         return;
     }
     m_vanished = false;

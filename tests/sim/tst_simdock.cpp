@@ -66,6 +66,7 @@ private slots:
     void kernelAndFlash();
     void transcriptFile();
     void programHelp();
+    void demoScenarioLoads();
 };
 
 void TestSimDock::configurationRead()
@@ -714,6 +715,29 @@ void TestSimDock::programHelp()
     QVERIFY(bad.waitForFinished(scaled(10000)));
     QVERIFY(bad.exitCode() != 0);
     QVERIFY(bad.readAllStandardError().contains("loopback"));
+}
+
+void TestSimDock::demoScenarioLoads()
+{
+    // The scenario shipped for demonstrations stays valid; served here on free ports.
+    QFile f(QStringLiteral(VX8_SIM_SCENARIOS "/demo.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QJsonObject s = QJsonDocument::fromJson(f.readAll()).object();
+    QVERIFY(!s.isEmpty());
+    s["controlPort"] = 0;
+    s["dataPort"] = 0;
+    s["discovery"] = QJsonObject{{"enabled", false}};
+    SimServer sim;
+    QString err;
+    QVERIFY2(sim.loadScenario(s, &err), qPrintable(err));
+    QVERIFY2(sim.start(&err), qPrintable(err));
+    QCOMPARE(sim.dockCount(), 2);
+    SimClient c;
+    QVERIFY(c.open(sim.dockBySerial(10001)));
+    const QByteArray cfg = c.command("REE", 507).mid(3);
+    QCOMPARE(be16(cfg, 10), 1u);
+    QCOMPARE(cfg.mid(52, 8), QByteArray("Quad Mix"));
+    QCOMPARE(be32(sim.dock(0)->storedRecords().value(0), 0), 300101u);
 }
 
 QTEST_GUILESS_MAIN(TestSimDock)
