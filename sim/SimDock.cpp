@@ -48,6 +48,7 @@ SimFault SimFault::fromJson(const QJsonObject& o)
     f.at = int(jsonInt(o, QStringLiteral("at"), -1));
     f.ms = int(jsonInt(o, QStringLiteral("ms"), 0));
     f.closeChannel = o.value(QStringLiteral("closeChannel")).toString();
+    f.bytesHex = QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
     return f;
 }
 
@@ -436,6 +437,12 @@ void SimDock::deliver(SimChannel ch, const QByteArray& reply, SimFault* f)
         if (f->ms > 0) {
             m_heldTimer[int(ch)].start(f->ms);
         }
+    } else if (k == QLatin1String("replace")) {
+        write(ch, f->bytesHex);
+    } else if (k == QLatin1String("append")) {
+        write(ch, reply + f->bytesHex);
+    } else if (k == QLatin1String("prepend")) {
+        write(ch, f->bytesHex + reply);
     } else if (k == QLatin1String("double")) {
         write(ch, reply + reply);
     } else if (k == QLatin1String("delay")) {

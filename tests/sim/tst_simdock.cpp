@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +51,7 @@ private slots:
     void testCycleAndRecord();
     void storedRecordsDumpAndClear();
     void removalDuringTest();
+    void standaloneTest();
     void testOutcomes_data();
     void testOutcomes();
     void searchAfterRelease();
@@ -279,6 +281,34 @@ void TestSimDock::removalDuringTest()
     QVERIFY(!sim.dock(0)->testRunning());
 }
 
+void TestSimDock::standaloneTest()
+{
+    // Without a PC (master mode) the dock tests a docked instrument itself and keeps the record.
+    QJsonObject in = instrumentSpec();
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"standalone", true},
+                                                        {"timeline", QJsonArray{QJsonObject{{"at", 100}, {"action", "dock"}, {"instrument", in}}}}}}), &err));
+    QVERIFY(sim.start(&err));
+    QSignalSpy done(sim.dock(0), &SimDock::testCompleted);
+    QVERIFY(done.wait(scaled(10000)));
+    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QCOMPARE(sim.dock(0)->storedRecords().size(), 1);
+    SimClient c;
+    QVERIFY(c.open(sim.dock(0)));
+    const QByteArray cfg = c.command("REE", 507).mid(3);
+    QCOMPARE(be16(cfg, 10), 1u);
+    const int from = int(c.ctlAll().size());
+    c.ctl.write("STD");
+    QVERIFY(c.waitControl("ACK", from));
+    QVERIFY(QTest::qWaitFor([&] { return c.dataAll().size() >= 276; }, scaled(2000)));
+    QCOMPARE(be32(c.dataAll(), 0), 456789u);
+    // Slaving the dock now does not announce the instrument it already tested.
+    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QTest::qWait(50);
+    QVERIFY(!c.ctlAll().contains("EVTA"));
+}
+
 void TestSimDock::testOutcomes_data()
 {
     QTest::addColumn<QJsonObject>("dockSetup");
@@ -404,6 +434,9 @@ void TestSimDock::faults_data()
     QTest::newRow("split") << QJsonObject{{"command", "REE"}, {"kind", "split"}, {"at", 100}, {"ms", 50}} << QByteArray("REE") << QList<int>{100, 407} << QByteArray("ACK");
     QTest::newRow("double") << QJsonObject{{"command", "GST"}, {"kind", "double"}} << QByteArray("GST") << QList<int>{8} << QByteArray("ACKIACKI");
     QTest::newRow("delay") << QJsonObject{{"command", "RTC"}, {"kind", "delay"}, {"ms", 100}} << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK");
+    QTest::newRow("event before the reply") << QJsonObject{{"command", "GST"}, {"kind", "prepend"}, {"hex", "45565437" "06"}} << QByteArray("GST") << QList<int>{9} << QByteArray("EVT7\x06" "ACKI");
+    QTest::newRow("one byte too many") << QJsonObject{{"command", "REE"}, {"kind", "append"}, {"hex", "00"}} << QByteArray("REE") << QList<int>{508} << QByteArray("ACK");
+    QTest::newRow("replaced") << QJsonObject{{"command", "RTC"}, {"kind", "replace"}, {"hex", "41434b3c3c1920" "0d0019"}} << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK<<");
     QTest::newRow("second occurrence") << QJsonObject{{"command", "ENQ"}, {"kind", "nak"}, {"occurrence", 2}} << QByteArray("ENQENQ") << QList<int>{3, 3} << QByteArray("ACK");
 }
 
