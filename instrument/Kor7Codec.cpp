@@ -132,7 +132,8 @@ Reply checkReply(const QByteArray& reply, char index, int need, int maxLength)
         for (auto [marker, status] : {std::pair{"ECK", ReplyStatus::Eck}, std::pair{"NAK", ReplyStatus::Nak}}) {
             const int m = reply.indexOf(marker);
             if (m >= 0) {
-                r.status = (m + 3 < reply.size() && reply[m + 3] != index) ? ReplyStatus::WrongIndex : status;
+                r.status = (index != AnyIndex && m + 3 < reply.size() && reply[m + 3] != index) ? ReplyStatus::WrongIndex
+                                                                                         : status;
                 return r;
             }
         }
@@ -148,7 +149,7 @@ Reply checkReply(const QByteArray& reply, char index, int need, int maxLength)
         r.status = ReplyStatus::Short;
         return r;
     }
-    if (reply[p + 3] != index) {
+    if (index != AnyIndex && reply[p + 3] != index) {
         r.status = ReplyStatus::WrongIndex;
         return r;
     }

@@ -61,6 +61,8 @@ constexpr int dataLoggerRecordSize(int sensors) { return RecordHeaderSize + Reco
 // The placeholder the link replaces with the message index (4th byte).
 inline constexpr char IndexPlaceholder = ' ';
 inline constexpr int IndexPosition = 3;
+// Passed as the expected index, accepts a reply to any command (the reply index is not checked).
+inline constexpr char AnyIndex = '\0';
 
 // Writes the index over the 4th byte; a message shorter than 4 bytes is returned unchanged.
 QByteArray withIndex(QByteArray message, char index);

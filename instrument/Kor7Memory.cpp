@@ -40,6 +40,7 @@ UnitConfig decodeUnitConfig(const QByteArray& b)
     c.turnOnTime = le32(b, unit::TurnOnTime);
     c.totalRunTime = le32(b, unit::TotalRunTime);
     c.backlightTimeOut = le16(b, unit::BacklightTimeOut);
+    c.languageCode = le16(b, unit::LanguageCode);
     c.securityBeepInterval = le16(b, unit::SecurityBeep);
     c.sampleInterval = le16(b, unit::SampleInterval);
     c.lastFullCal = le32(b, unit::LastFullCal);
@@ -65,6 +66,7 @@ bool encodeUnitConfig(const UnitConfig& c, QByteArray& b)
     putLe32(b, unit::TurnOnTime, c.turnOnTime);
     putLe32(b, unit::TotalRunTime, c.totalRunTime);
     putLe16(b, unit::BacklightTimeOut, c.backlightTimeOut);
+    putLe16(b, unit::LanguageCode, c.languageCode);
     putLe16(b, unit::SecurityBeep, c.securityBeepInterval);
     putLe16(b, unit::SampleInterval, c.sampleInterval);
     putLe32(b, unit::LastFullCal, c.lastFullCal);

@@ -38,13 +38,14 @@ namespace unit {
 inline constexpr int StatusFlags = 3;        // bit 0 zero cal, bit 1 span cal, bit 2 bump due
 inline constexpr int SerialNumber = 4;       // 4 bytes
 inline constexpr int FirmwareVersion = 8;    // 2 bytes, × 100
-// The access PIN the dock compares and writes (the dock keeps it as an unsigned 16-bit value).
-// The instrument's memory map gives it no place of its own in what this program knows, so it is
-// kept here, in the two unused bytes right after the firmware version: bytes 10–11, little-endian.
-inline constexpr int AccessPin = 10;         // 2 bytes
 inline constexpr int TurnOnTime = 12;        // 4 bytes, seconds since 2000
 inline constexpr int TotalRunTime = 16;      // 4 bytes, seconds
 inline constexpr int BacklightTimeOut = 20;  // 2 bytes
+inline constexpr int LanguageCode = 24;      // 2 bytes (written by the templates)
+// The access PIN the dock compares and writes (the dock keeps it as an unsigned 16-bit value).
+// The instrument's memory map as this program knows it gives the PIN no place, so it is fixed
+// here, once: bytes 26–27 (used by no other field), little-endian.
+inline constexpr int AccessPin = 26;         // 2 bytes
 inline constexpr int SecurityBeep = 32;      // 2 bytes, seconds
 inline constexpr int SampleInterval = 34;    // 2 bytes, seconds
 inline constexpr int LastFullCal = 36;       // 4 bytes
@@ -111,6 +112,7 @@ struct UnitConfig
     quint32 turnOnTime = 0;
     quint32 totalRunTime = 0;
     quint16 backlightTimeOut = 0;
+    quint16 languageCode = 0;
     quint16 securityBeepInterval = 0;
     quint16 sampleInterval = 0;
     quint32 lastFullCal = 0;

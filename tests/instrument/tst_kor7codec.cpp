@@ -184,6 +184,7 @@ void TstKor7Codec::everyDecoder()
     QByteArray other = c.full;
     other[3] = '2';
     QCOMPARE(c.decode(other, '3'), ReplyStatus::WrongIndex);
+    QCOMPARE(c.decode(other, AnyIndex), ReplyStatus::Ok); // the index check switched off
     // Refusals and the end marker.
     QCOMPARE(c.decode("NAK", '3'), ReplyStatus::Nak);
     QCOMPARE(c.decode("NAK3", '3'), ReplyStatus::Nak);

@@ -24,7 +24,8 @@ QByteArray fixtureUnit()
     b[3] = 0x05; // zero calibration and bump due
     putLe32(b, 4, 123456789);
     putLe16(b, 8, 123);
-    putLe16(b, 10, 4321);
+    putLe16(b, 24, 2);    // language
+    putLe16(b, 26, 4321); // access PIN
     putLe32(b, 12, 86400 * 9000);
     putLe32(b, 16, 3725);
     putLe16(b, 20, 30);
@@ -119,6 +120,7 @@ void TstKor7Memory::unitFields()
     QVERIFY(u.serialValid());
     QCOMPARE(u.firmwareVersion, quint16(123));
     QCOMPARE(u.accessPin, quint16(4321));
+    QCOMPARE(u.languageCode, quint16(2));
     QCOMPARE(u.turnOnTime, 86400u * 9000);
     QCOMPARE(u.totalRunTime, 3725u);
     QCOMPARE(u.backlightTimeOut, quint16(30));
