@@ -215,6 +215,9 @@ void SimDock::startServers(QString* error, bool* ok)
         *ok = false;
         return;
     }
+    // A dock that comes back (after vanishing or a restart) listens on the same ports again.
+    m_ctlPortWanted = m_ctlServer->serverPort();
+    m_dataPortWanted = m_dataServer->serverPort();
     connect(m_ctlServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Control); });
     connect(m_dataServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Data); });
 }

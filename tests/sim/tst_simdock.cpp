@@ -32,6 +32,7 @@ QJsonObject instrumentSpec()
         {"battery", 39},
         {"sensors", QJsonArray{QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 7001}, {"lowAlarm", 195}, {"highAlarm", 235}},
                                QJsonObject{{"slot", 3}, {"type", 81}, {"serial", 7003}, {"warningAlarm", 35}, {"highAlarm", 200}, {"calGas", 100}}}},
+        {"debugMessages", QJsonArray{"Dock test v7"}},
         {"testRecord", QJsonObject{{"AudioDbMin", 71}, {"Sensors", QJsonArray{QJsonObject{{"Slot", 3}, {"BumpTime", 9}}}}}}};
 }
 quint32 be16(const QByteArray& b, int o) { return getBE16(b, o); }
@@ -179,6 +180,7 @@ void TestSimDock::testCycleAndRecord()
     // Fresh-air reading: slot 0 (O2, element 6) reads 20.9 %.
     QCOMPARE(qint16(be16(events, gas + 4 + 2 * 6)), qint16(209));
     QVERIFY(events.contains("EVTED0F3C")); // battery 3.9 V as 0x0F3C hundredths
+    QVERIFY(events.contains(QByteArray("EVT8") + char(12) + "Dock test v7"));
 
     const QByteArray gtr = c.command("GTR", 279);
     QCOMPARE(gtr.size(), 279);
@@ -483,6 +485,7 @@ void TestSimDock::vanishAndReappear()
     probe.connectToHost(dock->address(), port);
     QVERIFY(!probe.waitForConnected(scaled(1000)));
     dock->reappear();
+    QCOMPARE(dock->controlPort(), port);
     SimClient again;
     QVERIFY(again.open(dock));
     QCOMPARE(again.command("ENQ", 3), QByteArray("ACK"));
