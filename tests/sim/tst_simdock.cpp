@@ -83,7 +83,10 @@ void TestSimDock::configurationRead()
     QVERIFY(c.open(sim.dock(0)));
     const QByteArray r = c.command("REE", 507);
     QCOMPARE(r.size(), 507);
-    QCOMPARE(c.ctlChunks.size(), 1); // "ACK" and the whole image in one chunk
+    // "ACK" and the whole image leave the dock in one write.
+    const auto out = sim.transcript().entriesFor(4321, "control", "out");
+    QCOMPARE(out.size(), 1);
+    QCOMPARE(out[0].bytes, r);
     QVERIFY(r.startsWith("ACK"));
     const QByteArray img = r.mid(3);
     QCOMPARE(be32(img, 0), 4321u);
@@ -172,7 +175,7 @@ void TestSimDock::testCycleAndRecord()
     c.ctl.write(QByteArray("TST", 3) + char(0));
     QVERIFY(c.waitControl("ACK", from));
     QVERIFY(QTest::qWaitFor([&] { return dock->testRunning(); }, scaled(5000)));
-    QCOMPARE(c.command("GST", 4).right(1), QByteArray("B"));
+    QCOMPARE(c.reply("GST", 4), QByteArray("ACKB"));
     QVERIFY(c.waitControl(QByteArray("EVT3") + char(0), from));
     const QByteArray events = c.ctlAll().mid(from);
     QVERIFY(events.contains(QByteArray("EVT7") + char(15)));  // Cmd_Bumping
@@ -465,11 +468,15 @@ void TestSimDock::faults()
     const QByteArray got = c.command(command, total);
     QCOMPARE(got.size(), total);
     QVERIFY(got.startsWith(start));
+    // How the reply left the dock: one entry per write in the dock's transcript.
     QList<int> sizes;
-    for (const QByteArray& ch : c.ctlChunks) {
-        sizes.append(int(ch.size()));
+    QByteArray written;
+    for (const auto& e : sim.transcript().entriesFor(sim.dock(0)->serial(), "control", "out")) {
+        sizes.append(int(e.bytes.size()));
+        written += e.bytes;
     }
     QCOMPARE(sizes, chunkSizes);
+    QCOMPARE(written, got);
     // The fault is used up: the same command is answered normally afterwards.
     const QByteArray again = c.command(command, 4);
     QVERIFY(again.startsWith("ACK"));
