@@ -561,14 +561,24 @@ static quint16 freePort(const QHostAddress& a)
 void TestSimDock::sixtyFourDocks()
 {
     // 64 docks share the same two port numbers, each on its own loopback address.
-    const quint16 cp = freePort(QHostAddress("127.0.0.2"));
-    const quint16 dp = freePort(QHostAddress("127.0.0.2"));
-    QVERIFY(cp && dp && cp != dp);
+    // The pair is free on the first address; another program may hold it on a later one, so a
+    // few pairs are tried.
     SimServer sim;
     QString err;
-    QVERIFY2(sim.loadScenario(QJsonObject{{"controlPort", cp}, {"dataPort", dp}, {"dockCount", 64}, {"serialBase", 30001},
-                                          {"discovery", QJsonObject{{"enabled", false}}}}, &err), qPrintable(err));
-    QVERIFY2(sim.start(&err), qPrintable(err));
+    quint16 cp = 0, dp = 0;
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        cp = freePort(QHostAddress("127.0.0.2"));
+        dp = freePort(QHostAddress("127.0.0.2"));
+        QVERIFY(cp && dp);
+        if (cp == dp) {
+            continue;
+        }
+        QVERIFY2(sim.loadScenario(QJsonObject{{"controlPort", cp}, {"dataPort", dp}, {"dockCount", 64}, {"serialBase", 30001},
+                                              {"discovery", QJsonObject{{"enabled", false}}}}, &err), qPrintable(err));
+        started = sim.start(&err);
+    }
+    QVERIFY2(started, qPrintable(err));
     QCOMPARE(sim.dockCount(), 64);
     QCOMPARE(sim.dock(63)->address(), QHostAddress("127.0.0.65"));
     std::vector<std::unique_ptr<SimClient>> clients;
