@@ -297,8 +297,12 @@ void SimDock::acceptConnection(SimChannel ch)
                 cur->write("EVTC");
             }
             cur->disconnect(this);
-            connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
-            cur->disconnectFromHost();
+            if (cur->state() == QAbstractSocket::UnconnectedState) {
+                cur->deleteLater();
+            } else {
+                connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
+                cur->disconnectFromHost();
+            }
             if (ch == SimChannel::Control) {
                 m_ctlBuf.clear();
             } else {
@@ -763,7 +767,9 @@ void SimDock::dumpRecords(SimFault* fault)
     }
     write(SimChannel::Data, all);
     // The acknowledgement ends the dump: it follows once the records have left the dock.
-    auto finish = [this, fault] { later(30, [this, fault] { deliver(SimChannel::Control, "ACK", fault); }); };
+    // The fault is copied: the list it lives in may grow before the acknowledgement goes.
+    auto copy = fault ? std::make_shared<SimFault>(*fault) : std::shared_ptr<SimFault>();
+    auto finish = [this, copy] { later(30, [this, copy] { deliver(SimChannel::Control, "ACK", copy.get()); }); };
     if (!m_usb && m_data && m_data->bytesToWrite() > 0) {
         auto conn = std::make_shared<QMetaObject::Connection>();
         *conn = connect(m_data, &QTcpSocket::bytesWritten, this, [this, conn, finish](qint64) {
