@@ -48,6 +48,7 @@ private slots:
     void configurationRoundTrip();
     void commandSplitAcrossWrites();
     void unknownCommandRefused();
+    void serviceCommands();
     void testCycleAndRecord();
     void storedRecordsDumpAndClear();
     void removalDuringTest();
@@ -69,6 +70,7 @@ private slots:
     void kernelAndFlash();
     void transcriptFile();
     void programHelp();
+    void programServesUntilStopped();
     void demoScenarioLoads();
 };
 
@@ -152,6 +154,48 @@ void TestSimDock::unknownCommandRefused()
     QVERIFY(c.open(sim.dock(0)));
     QCOMPARE(c.command("XYZ", 3), QByteArray("NAK"));
     QCOMPARE(c.command("ENQ", 3), QByteArray("ACK"));
+}
+
+void TestSimDock::serviceCommands()
+{
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"serial", 99}, {"adc", QJsonArray{201, 768, 302, 503}},
+                                                        {"peaks", QJsonArray{250, 771, 312, 524}},
+                                                        {"flashDateText", "2024-06-30 12:00:00"},
+                                                        {"configuration", QJsonObject{{"SettingFlags", QJsonArray{"Enable_Emailing"}}}}}}), &err));
+    QVERIFY(sim.start(&err));
+    SimDock* dock = sim.dock(0);
+    SimClient c;
+    QVERIFY(c.open(dock));
+    QByteArray r = c.command("ADC", 11);
+    QCOMPARE(r, QByteArray("ACK") + QByteArray::fromHex("00c90300012e01f7"));
+    r = c.command("PEK      PEK Command", 11);
+    QCOMPARE(r, QByteArray("ACK") + QByteArray::fromHex("00fa0303013802" "0c"));
+    QCOMPARE(c.command("RAP      RAP Command", 3), QByteArray("ACK"));
+    QCOMPARE(c.command("PEK      PEK Command", 11), QByteArray("ACK") + QByteArray(8, '\0'));
+    QCOMPARE(c.command("LCD1Hello dock      ", 3), QByteArray("ACK")); // 16 characters
+    QCOMPARE(c.command("RLC1", 19), QByteArray("ACKHello dock      "));
+    QCOMPARE(dock->lcdLine(1), QStringLiteral("Hello dock      "));
+    QCOMPARE(c.command("RLC0", 19), QByteArray("ACK") + QByteArray(16, ' '));
+    QCOMPARE(c.command(QByteArray("PSS") + char(60) + char(3), 3), QByteArray("ACK"));
+    QCOMPARE(dock->pumpSpeed(), 60);
+    QCOMPARE(dock->pumpChannel(), 3);
+    // Clock: set 2009-03-05 14:07:09, read it back.
+    QCOMPARE(c.command(QByteArray("STC") + QByteArray::fromHex("09070e0503" "0009"), 3), QByteArray("ACK"));
+    r = c.command("RTC", 10);
+    QCOMPARE(r.left(3), QByteArray("ACK"));
+    QCOMPARE(r.mid(4, 6), QByteArray::fromHex("070e0503" "0009"));
+    QVERIFY(quint8(r[3]) >= 9 && quint8(r[3]) < 15);
+    QCOMPARE(c.command(QByteArray("STC") + QByteArray::fromHex("00000020" "0d0009"), 3), QByteArray("NAK")); // day 32, month 13
+    QCOMPARE(c.command("GFD", 22), QByteArray("ACK2024-06-30 12:00:00"));
+    QCOMPARE(c.command("MST", 4), QByteArray("ACKI"));
+    QVERIFY(!dock->isSlave());
+    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QVERIFY(dock->isSlave());
+    const int from = int(c.ctlAll().size());
+    QCOMPARE(c.command("TEM", 3), QByteArray("ACK"));
+    QVERIFY(c.waitControl("EVTD1", from)); // e-mailing is on: delivered
 }
 
 void TestSimDock::testCycleAndRecord()
@@ -768,6 +812,39 @@ void TestSimDock::programHelp()
     QVERIFY(bad.waitForFinished(scaled(10000)));
     QVERIFY(bad.exitCode() != 0);
     QVERIFY(bad.readAllStandardError().contains("loopback"));
+}
+
+void TestSimDock::programServesUntilStopped()
+{
+    QTemporaryDir dir;
+    const quint16 cp = freePort(QHostAddress("127.0.0.2"));
+    const quint16 dp = freePort(QHostAddress("127.0.0.2"));
+    QVERIFY(cp && dp && cp != dp);
+    QFile scenario(dir.filePath("s.json"));
+    QVERIFY(scenario.open(QIODevice::WriteOnly));
+    scenario.write(QJsonDocument(QJsonObject{{"docks", QJsonArray{QJsonObject{{"serial", 4711}}}}}).toJson());
+    scenario.close();
+    QProcess p;
+    p.start(QStringLiteral(VX8_DOCKSIM_PATH),
+            {"--scenario", scenario.fileName(), "--control-port", QString::number(cp), "--data-port", QString::number(dp),
+             "--no-discovery", "--transcript", dir.filePath("t.jsonl")});
+    QVERIFY(p.waitForStarted(scaled(10000)));
+    QVERIFY(QTest::qWaitFor([&] { return p.readAllStandardOutput().contains("serving 1 dock"); }, scaled(10000)));
+    QTcpSocket ctl, data;
+    ctl.connectToHost(QHostAddress("127.0.0.2"), cp);
+    data.connectToHost(QHostAddress("127.0.0.2"), dp);
+    QVERIFY(ctl.waitForConnected(scaled(5000)) && data.waitForConnected(scaled(5000)));
+    ctl.write("REE");
+    QByteArray got;
+    QVERIFY(QTest::qWaitFor([&] { got += ctl.readAll(); return got.size() >= 507; }, scaled(5000)));
+    QCOMPARE(be32(got.mid(3), 0), 4711u);
+    p.terminate();
+    QVERIFY(p.waitForFinished(scaled(10000)));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QFile t(dir.filePath("t.jsonl"));
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    QVERIFY(t.readAll().contains("\"hex\":\"524545\""));
 }
 
 void TestSimDock::demoScenarioLoads()
