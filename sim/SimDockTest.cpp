@@ -488,7 +488,7 @@ void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
     }
     const QByteArray text = m_setup.contains(QStringLiteral("discoveryReply"))
                               ? m_setup.value(QStringLiteral("discoveryReply")).toString().toLatin1()
-                              : QByteArray("VX8#") + QByteArray::number(m_serial).rightJustified(5, '0') + "\r";
+                              : QByteArray("VX8#") + QByteArray::number(getBE32(m_config, 0)).rightJustified(5, '0') + "\r";
     m_server->transcript().add(m_serial, QStringLiteral("discovery"), QStringLiteral("out"), text);
     m_udp->writeDatagram(text, to, port);
 }
