@@ -2,6 +2,7 @@
 
 #include "SimBytes.h"
 #include "SimServer.h"
+#include "SimStates.h"
 #include "SimUsbDevice.h"
 
 #include "common/Trace.h"
@@ -13,18 +14,6 @@
 namespace vx8::sim {
 
 namespace {
-// Dock states of its own test sequence, as the dock reports them in event "7".
-enum State : int {
-    Cmd_Enq = 0, Cmd_Who = 1, Cmd_Ver = 2, Cmd_BatVoltage = 3, Cmd_Alm = 4, Cmd_AlmTest = 5, Cmd_Stb = 6,
-    Cmd_Vib = 7, Cmd_CheckZero = 8, Cmd_Zero = 9, Cmd_Zeroing = 10, Cmd_WaitForGas = 12, Cmd_BumpStart = 14,
-    Cmd_Bumping = 15, Cmd_GetGasRead = 16, Cmd_UnitEE = 17, Cmd_SensorEE = 18, Cmd_Span = 20,
-    Cmd_Spanning = 21, Cmd_UpdtFullCallDate = 22, Cmd_Purge = 23, Cmd_Disc = 24, Cmd_StartPump = 27,
-    Cmd_GetSTable = 31, Cmd_Visual = 33
-};
-// Test results the dock itself decides.
-constexpr int kNoError = 0, kNoGas = 3, kFailedZero = 4, kLowFlow = 5, kAbortedByPc = 9, kLowBattery = 11,
-              kNotInserted = 13, kWrongPin = 14;
-
 const QByteArray kPekSuffix("      PEK Command");
 const QByteArray kRapSuffix("      RAP Command");
 
@@ -639,7 +628,7 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
             }
             later(scaled(100), [this] { startTest(); });
         } else if (m_testRunning) {
-            later(scaled(50), [this] { abortTest(kAbortedByPc); });
+            later(scaled(50), [this] { abortTest(ABORTED_BY_PC); });
         } else {
             later(scaled(200), [this] { endSession(true); });
         }
