@@ -861,7 +861,7 @@ void TestSimDock::demoScenarioLoads()
     QString err;
     QVERIFY2(sim.loadScenario(s, &err), qPrintable(err));
     QVERIFY2(sim.start(&err), qPrintable(err));
-    QCOMPARE(sim.dockCount(), 2);
+    QCOMPARE(sim.dockCount(), 3);
     SimClient c;
     QVERIFY(c.open(sim.dockBySerial(10001)));
     const QByteArray cfg = c.command("REE", 507).mid(3);
