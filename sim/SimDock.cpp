@@ -2,6 +2,7 @@
 
 #include "SimBytes.h"
 #include "SimServer.h"
+#include "SimStates.h"
 #include "SimUsbDevice.h"
 
 #include "common/Trace.h"
@@ -13,18 +14,6 @@
 namespace vx8::sim {
 
 namespace {
-// Dock states of its own test sequence, as the dock reports them in event "7".
-enum State : int {
-    Cmd_Enq = 0, Cmd_Who = 1, Cmd_Ver = 2, Cmd_BatVoltage = 3, Cmd_Alm = 4, Cmd_AlmTest = 5, Cmd_Stb = 6,
-    Cmd_Vib = 7, Cmd_CheckZero = 8, Cmd_Zero = 9, Cmd_Zeroing = 10, Cmd_WaitForGas = 12, Cmd_BumpStart = 14,
-    Cmd_Bumping = 15, Cmd_GetGasRead = 16, Cmd_UnitEE = 17, Cmd_SensorEE = 18, Cmd_Span = 20,
-    Cmd_Spanning = 21, Cmd_UpdtFullCallDate = 22, Cmd_Purge = 23, Cmd_Disc = 24, Cmd_StartPump = 27,
-    Cmd_GetSTable = 31, Cmd_Visual = 33
-};
-// Test results the dock itself decides.
-constexpr int kNoError = 0, kNoGas = 3, kFailedZero = 4, kLowFlow = 5, kAbortedByPc = 9, kLowBattery = 11,
-              kNotInserted = 13, kWrongPin = 14;
-
 const QByteArray kPekSuffix("      PEK Command");
 const QByteArray kRapSuffix("      RAP Command");
 
@@ -48,6 +37,7 @@ SimFault SimFault::fromJson(const QJsonObject& o)
     f.at = int(jsonInt(o, QStringLiteral("at"), -1));
     f.ms = int(jsonInt(o, QStringLiteral("ms"), 0));
     f.closeChannel = o.value(QStringLiteral("closeChannel")).toString();
+    f.bytesHex = QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
     return f;
 }
 
@@ -185,6 +175,7 @@ bool SimDock::start(QString* error)
         return false;
     }
     m_started = true;
+    m_vanished = false;
     m_sinceStart.start();
     m_timelineIndex = 0;
     scheduleTimeline();
@@ -214,15 +205,15 @@ void SimDock::startServers(QString* error, bool* ok)
         *ok = false;
         return;
     }
+    // A dock that comes back (after vanishing or a restart) listens on the same ports again.
+    m_ctlPortWanted = m_ctlServer->serverPort();
+    m_dataPortWanted = m_dataServer->serverPort();
     connect(m_ctlServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Control); });
     connect(m_dataServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Data); });
 }
 
-void SimDock::stop()
+void SimDock::dropTransport()
 {
-    ++m_generation;
-    m_stepTimer.stop();
-    m_timelineTimer.stop();
     for (QTcpSocket* s : {m_ctl, m_data}) {
         if (s) {
             s->disconnect(this);
@@ -234,6 +225,19 @@ void SimDock::stop()
     delete m_ctlServer;
     delete m_dataServer;
     m_ctlServer = m_dataServer = nullptr;
+    m_ctlBuf.clear();
+    m_dataBuf.clear();
+    m_held[0].clear();
+    m_held[1].clear();
+}
+
+void SimDock::stop()
+{
+    m_started = false;
+    ++m_generation;
+    m_stepTimer.stop();
+    m_timelineTimer.stop();
+    dropTransport();
     delete m_udp;
     m_udp = nullptr;
     if (m_usb) {
@@ -273,20 +277,26 @@ void SimDock::acceptConnection(SimChannel ch)
             continue;
         }
         QTcpSocket*& cur = socketFor(ch);
-        if (cur && cur->state() == QAbstractSocket::ConnectedState) {
-            // The dock serves one PC: a second session is told so and closed.
-            note(QStringLiteral("second %1 connection refused").arg(channelName(ch)), ch);
-            if (ch == SimChannel::Control) {
-                m_server->transcript().add(m_serial, channelName(ch), QStringLiteral("out"), "EVTC");
-                s->write("EVTC");
-            }
-            s->disconnectFromHost();
-            connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-            continue;
-        }
         if (cur) {
+            // The dock serves one PC: the newest session replaces the old one, whose control
+            // session is told so ("EVTC") before it is closed.
+            note(QStringLiteral("second %1 connection: the first is closed").arg(channelName(ch)), ch);
+            if (ch == SimChannel::Control && cur->state() == QAbstractSocket::ConnectedState) {
+                m_server->transcript().add(m_serial, channelName(ch), QStringLiteral("out"), "EVTC");
+                cur->write("EVTC");
+            }
             cur->disconnect(this);
-            cur->deleteLater();
+            if (cur->state() == QAbstractSocket::UnconnectedState) {
+                cur->deleteLater();
+            } else {
+                connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
+                cur->disconnectFromHost();
+            }
+            if (ch == SimChannel::Control) {
+                m_ctlBuf.clear();
+            } else {
+                m_dataBuf.clear();
+            }
         }
         cur = s;
         note(QStringLiteral("%1 connected from %2:%3").arg(channelName(ch), s->peerAddress().toString()).arg(s->peerPort()), ch);
@@ -420,6 +430,12 @@ void SimDock::deliver(SimChannel ch, const QByteArray& reply, SimFault* f)
         if (f->ms > 0) {
             m_heldTimer[int(ch)].start(f->ms);
         }
+    } else if (k == QLatin1String("replace")) {
+        write(ch, f->bytesHex);
+    } else if (k == QLatin1String("append")) {
+        write(ch, reply + f->bytesHex);
+    } else if (k == QLatin1String("prepend")) {
+        write(ch, f->bytesHex + reply);
     } else if (k == QLatin1String("double")) {
         write(ch, reply + reply);
     } else if (k == QLatin1String("delay")) {
@@ -604,14 +620,15 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
         return ack;
     }
     if (m == "TST") {
-        const int mode = arg(0);
+        // The mode is a binary byte 0, 1 or 2; the digits "0" to "2" are taken the same way.
+        const int mode = (arg(0) >= '0' && arg(0) <= '2') ? arg(0) - '0' : arg(0);
         if (mode == 0) {
             if (m_testRunning) {
                 return nak;
             }
             later(scaled(100), [this] { startTest(); });
         } else if (m_testRunning) {
-            later(scaled(50), [this] { abortTest(kAbortedByPc); });
+            later(scaled(50), [this] { abortTest(ABORTED_BY_PC); });
         } else {
             later(scaled(200), [this] { endSession(true); });
         }
@@ -654,6 +671,7 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
     }
     if (m == "IRS") {
         if (m_instrument && !m_connected && !m_testRunning) {
+            m_announced = false;
             later(scaled(200), [this] { announce(); });
         }
         return ack;
@@ -738,7 +756,9 @@ void SimDock::dumpRecords(SimFault* fault)
     }
     write(SimChannel::Data, all);
     // The acknowledgement ends the dump: it follows once the records have left the dock.
-    auto finish = [this, fault] { later(30, [this, fault] { deliver(SimChannel::Control, "ACK", fault); }); };
+    // The fault is copied: the list it lives in may grow before the acknowledgement goes.
+    auto copy = fault ? std::make_shared<SimFault>(*fault) : std::shared_ptr<SimFault>();
+    auto finish = [this, copy] { later(30, [this, copy] { deliver(SimChannel::Control, "ACK", copy.get()); }); };
     if (!m_usb && m_data && m_data->bytesToWrite() > 0) {
         auto conn = std::make_shared<QMetaObject::Connection>();
         *conn = connect(m_data, &QTcpSocket::bytesWritten, this, [this, conn, finish](qint64) {

@@ -31,7 +31,8 @@ enum class SimChannel { Control, Data };
 // `ms` later), "merge" (held and written together with the next chunk of the channel, or alone
 // after `ms` when > 0), "double" (the reply twice in one write), "delay" (`ms`), "close" (closes
 // `closeChannel`, default the command's channel), "vanish" (the dock disappears), "stop" (the
-// dock's test sequence stops where it is).
+// dock's test sequence stops where it is), "replace" (the reply becomes the bytes of `hex`),
+// "append" / "prepend" (the bytes of `hex` written in the same chunk after / before the reply).
 struct SimFault
 {
     QString kind;
@@ -44,6 +45,7 @@ struct SimFault
     int at = -1;
     int ms = 0;
     QString closeChannel;
+    QByteArray bytesHex; // "replace": the reply instead; "append": added to the reply; "prepend"
     int seen = 0;
     int applied = 0;
     static SimFault fromJson(const QJsonObject& o);
@@ -141,6 +143,7 @@ private:
     void acceptConnection(SimChannel ch);
     QTcpSocket*& socketFor(SimChannel ch);
     void startServers(QString* error, bool* ok);
+    void dropTransport();
 
     void announce();
     void endSession(bool disc);
@@ -198,6 +201,7 @@ private:
     bool m_testRunning = false;
     bool m_standalone = false;
     bool m_calibration = false;
+    quint8 m_failedBumpMask = 0;
     int m_plannedResult = 0;
     struct Step
     {

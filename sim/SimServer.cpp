@@ -75,8 +75,8 @@ bool SimServer::loadScenario(const QJsonObject& s, QString* error)
         return false;
     }
     const QJsonObject usb = s.value(QStringLiteral("usb")).toObject();
-    m_usbVendor = quint16(jsonInt(usb, QStringLiteral("vendorId"), 0x1d50));
-    m_usbProduct = quint16(jsonInt(usb, QStringLiteral("productId"), 0x6170));
+    m_usbVendor = quint16(jsonInt(usb, QStringLiteral("vendorId"), 0x1209));
+    m_usbProduct = quint16(jsonInt(usb, QStringLiteral("productId"), 0x7d80));
     const QJsonObject disc = s.value(QStringLiteral("discovery")).toObject();
     m_discoveryEnabled = disc.value(QStringLiteral("enabled")).toBool(true);
     m_discoveryAddress = QHostAddress(disc.value(QStringLiteral("address")).toString(QStringLiteral("127.0.0.1")));

@@ -34,7 +34,7 @@ class QUdpSocket;
 //   firstAddress    address of the first dock (127.0.0.2); dock i gets the i-th next address
 //   serialBase      serial of the first dock without one (10001); dockCount: docks to create
 //   discovery       {"enabled": true, "address": "127.0.0.1", "port": 6462, "replyPort": 6461}
-//   usb             {"vendorId": 0x1d50, "productId": 0x6170}
+//   usb             {"vendorId": 0x1209, "productId": 0x7d80}
 //   transcript      path of a JSON-lines transcript file
 //   docks           [dock, ...]; see README.md, section Simulator, for the dock, instrument,
 //                   timeline and fault keys.
@@ -78,7 +78,7 @@ private:
     quint16 m_controlPort = 5004, m_dataPort = 5005;
     quint32 m_serialBase = 10001;
     QHostAddress m_firstAddress{QStringLiteral("127.0.0.2")};
-    quint16 m_usbVendor = 0x1d50, m_usbProduct = 0x6170;
+    quint16 m_usbVendor = 0x1209, m_usbProduct = 0x7d80;
     bool m_discoveryEnabled = true;
     QHostAddress m_discoveryAddress{QStringLiteral("127.0.0.1")};
     quint16 m_discoveryPortWanted = 6462, m_discoveryReplyPort = 6461;

@@ -271,6 +271,7 @@ void TestSimInstrument::userDataFaults_data()
     QTest::newRow("nak") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "nak"}} << QList<int>{4} << QByteArray("NAK5");
     QTest::newRow("cut") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "cut"}, {"bytes", 100}} << QList<int>{100} << QByteArray("ACK5");
     QTest::newRow("split") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "split"}, {"at", 150}} << QList<int>{150, 118} << QByteArray("ACK5");
+    QTest::newRow("close") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "close"}} << QList<int>{} << QByteArray();
     QTest::newRow("merged with the next") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "merge"}} << QList<int>{268 + 4} << QByteArray("ACK5");
 }
 
@@ -287,6 +288,13 @@ void TestSimInstrument::userDataFaults()
         total += n;
     }
     QByteArray got;
+    if (fault.value("kind") == "close") {
+        c.data.write(cmd("RUE", '5'));
+        QVERIFY(QTest::qWaitFor([&] { return c.data.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
+        QVERIFY(c.dataChunks.isEmpty());
+        QCOMPARE(c.ctl.state(), QAbstractSocket::ConnectedState); // only the user-data session closed
+        return;
+    }
     if (fault.value("kind") == "merge") {
         c.data.write(cmd("RUE", '5'));
         c.data.flush();
@@ -300,10 +308,13 @@ void TestSimInstrument::userDataFaults()
     QCOMPARE(got.size(), total);
     QVERIFY(got.startsWith(start));
     QList<int> sizes;
-    for (const QByteArray& ch : c.dataChunks) {
-        sizes.append(int(ch.size()));
+    QByteArray written;
+    for (const auto& e : f->sim.transcript().entriesFor(f->sim.dock(0)->serial(), "data", "out")) {
+        sizes.append(int(e.bytes.size()));
+        written += e.bytes;
     }
     QCOMPARE(sizes, chunks);
+    QCOMPARE(written, got);
 }
 
 void TestSimInstrument::noInstrumentNoReply()
