@@ -185,6 +185,7 @@ bool SimDock::start(QString* error)
         return false;
     }
     m_started = true;
+    m_vanished = false;
     m_sinceStart.start();
     m_timelineIndex = 0;
     scheduleTimeline();
@@ -214,6 +215,9 @@ void SimDock::startServers(QString* error, bool* ok)
         *ok = false;
         return;
     }
+    // A dock that comes back (after vanishing or a restart) listens on the same ports again.
+    m_ctlPortWanted = m_ctlServer->serverPort();
+    m_dataPortWanted = m_dataServer->serverPort();
     connect(m_ctlServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Control); });
     connect(m_dataServer, &QTcpServer::newConnection, this, [this] { acceptConnection(SimChannel::Data); });
 }
@@ -239,6 +243,7 @@ void SimDock::dropTransport()
 
 void SimDock::stop()
 {
+    m_started = false;
     ++m_generation;
     m_stepTimer.stop();
     m_timelineTimer.stop();
@@ -615,7 +620,8 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
         return ack;
     }
     if (m == "TST") {
-        const int mode = arg(0);
+        // The mode is a binary byte 0, 1 or 2; the digits "0" to "2" are taken the same way.
+        const int mode = (arg(0) >= '0' && arg(0) <= '2') ? arg(0) - '0' : arg(0);
         if (mode == 0) {
             if (m_testRunning) {
                 return nak;

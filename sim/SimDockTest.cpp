@@ -194,7 +194,12 @@ void SimDock::startTest()
     const int battery = int(jsonInt(setup, QStringLiteral("battery"), 41));
     const QByteArray batt = QByteArray(setup.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED")
                           + QByteArray::number(battery * 100, 16).rightJustified(4, '0').toUpper();
-    step(0);
+    QList<QByteArray> debug;
+    for (const QJsonValue& v : setup.value(QStringLiteral("debugMessages")).toArray()) {
+        const QByteArray text = v.toString().toLatin1().left(255);
+        debug.append(QByteArray("EVT8") + char(text.size()) + text);
+    }
+    step(0, debug);
     step(1);
     step(2);
     step(3, {batt}, ends(kLowBattery));
@@ -455,7 +460,7 @@ void SimDock::vanish()
 
 void SimDock::reappear()
 {
-    if (!m_vanished) {
+    if (!m_vanished || !m_started) {
         return;
     }
     m_vanished = false;

@@ -35,7 +35,7 @@ constexpr int kKernelFirstBlock = 2304;
 // The instrument type code the instrument answers WHO with and carries in its firmware file.
 constexpr int kInstrumentTypeCode = 15;
 // Where this simulator keeps the instrument's access PIN in the unit memory (16-bit, little-endian).
-constexpr int kUnitPinOffset = 24;
+constexpr int kUnitPinOffset = 26;
 
 // Reads a JSON number (or a numeric text, "0x" hex allowed); `def` when absent or not a number.
 qint64 jsonInt(const QJsonObject& o, const QString& key, qint64 def);

@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QTime>
 
+#include <cmath>
+
 namespace vx8::db {
 
 // ---------------------------------------------------------------------------------------------
@@ -56,12 +58,18 @@ std::optional<qint64> Row::integer(const QString& column) const
     if (i < 0 || !m_values[size_t(i)]) {
         return std::nullopt;
     }
+    const QString t = m_values[size_t(i)]->trimmed();
     bool ok = false;
-    const qint64 v = m_values[size_t(i)]->trimmed().toLongLong(&ok);
-    if (!ok) {
-        return std::nullopt;
+    const qint64 v = t.toLongLong(&ok);
+    if (ok) {
+        return v;
     }
-    return v;
+    // numeric columns: "230" may come as "230.00"; only whole numbers count.
+    const double d = t.toDouble(&ok);
+    if (ok && std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 9.0e15) {
+        return qint64(d);
+    }
+    return std::nullopt;
 }
 
 int Row::toInt(const QString& column, int fallback) const

@@ -176,6 +176,11 @@ void TstDatabase::nullsAndConversions()
     QCOMPARE(row.toDateTime(QStringLiteral("f")), QDateTime(QDate(2031, 12, 31), QTime(0, 0)));
     QCOMPARE(row.toDouble(QStringLiteral("g")), 2.5);
     QCOMPARE(row.toInt(QStringLiteral("h")), std::numeric_limits<int>::min());
+    // Whole numbers from numeric columns; fractions are not integers.
+    const Rows n = c.query(QStringLiteral("SELECT 230.00::numeric AS whole, 2.5::numeric AS half, 'abc' AS word"));
+    QCOMPARE(n.first().toInt(QStringLiteral("whole")), 230);
+    QVERIFY(!n.first().integer(QStringLiteral("half")).has_value());
+    QCOMPARE(n.first().toInt(QStringLiteral("word"), -999), -999);
     // Integer columns used as flags.
     const Rows f = c.query(QStringLiteral("SELECT 1 AS one, 0 AS zero"));
     QVERIFY(f.first().toBool(QStringLiteral("one")));

@@ -7,6 +7,7 @@
 #include "common/Registry.h"
 #include "common/db/ResultsDatabase.h"
 
+#include <QProcess>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -50,6 +51,7 @@ private slots:
     void startup();
     void settingsFromTheRegistry_data();
     void settingsFromTheRegistry();
+    void registryWriterTool();
     void checkDBVersion_data();
     void checkDBVersion();
     void versionChecksNeedAConnection();
@@ -189,6 +191,25 @@ void TstDbChecks::settingsFromTheRegistry()
     QCOMPARE(s.Password, storePassword ? pg.password() : QString());
     QCOMPARE(prompter.texts(), storePassword ? QStringList{} : QStringList{QStringLiteral("Invalid data for Decryption!")});
     QCOMPARE(CheckDBConnection(s, false, prompter), storePassword);
+}
+
+// The tool the demo uses to write the database key, as the administration program would.
+void TstDbChecks::registryWriterTool()
+{
+    vx8::test::TempHome home;
+    QProcess tool;
+    tool.start(qEnvironmentVariable("VX8_TEST_BINARY_DIR") + QStringLiteral("/app/database/vx8-dbsettings"),
+               {QStringLiteral("--env"), PgTestServer::instance().connectionFile()});
+    QVERIFY(tool.waitForFinished(vx8::test::scaled(30000)));
+    QCOMPARE(tool.exitCode(), 0);
+    const QString stored = ReadRegistryString(RegKey::Database, QStringLiteral("Password"));
+    QVERIFY(!stored.isEmpty());
+    QVERIFY(stored != PgTestServer::instance().password());
+    Quiet prompter;
+    const TDatabaseStartup r = RunDatabaseStartup(prompter, 2.3);
+    QCOMPARE(int(r.outcome), int(TDatabaseStartup::Outcome::Connected));
+    QCOMPARE(r.settings.Password, PgTestServer::instance().password());
+    QVERIFY(prompter.texts().isEmpty());
 }
 
 void TstDbChecks::checkDBVersion_data()

@@ -32,6 +32,7 @@ QJsonObject instrumentSpec()
         {"battery", 39},
         {"sensors", QJsonArray{QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 7001}, {"lowAlarm", 195}, {"highAlarm", 235}},
                                QJsonObject{{"slot", 3}, {"type", 81}, {"serial", 7003}, {"warningAlarm", 35}, {"highAlarm", 200}, {"calGas", 100}}}},
+        {"debugMessages", QJsonArray{"Dock test v7"}},
         {"testRecord", QJsonObject{{"AudioDbMin", 71}, {"Sensors", QJsonArray{QJsonObject{{"Slot", 3}, {"BumpTime", 9}}}}}}};
 }
 quint32 be16(const QByteArray& b, int o) { return getBE16(b, o); }
@@ -66,6 +67,7 @@ private slots:
     void kernelAndFlash();
     void transcriptFile();
     void programHelp();
+    void demoScenarioLoads();
 };
 
 void TestSimDock::configurationRead()
@@ -178,6 +180,7 @@ void TestSimDock::testCycleAndRecord()
     // Fresh-air reading: slot 0 (O2, element 6) reads 20.9 %.
     QCOMPARE(qint16(be16(events, gas + 4 + 2 * 6)), qint16(209));
     QVERIFY(events.contains("EVTED0F3C")); // battery 3.9 V as 0x0F3C hundredths
+    QVERIFY(events.contains(QByteArray("EVT8") + char(12) + "Dock test v7"));
 
     const QByteArray gtr = c.command("GTR", 279);
     QCOMPARE(gtr.size(), 279);
@@ -482,6 +485,7 @@ void TestSimDock::vanishAndReappear()
     probe.connectToHost(dock->address(), port);
     QVERIFY(!probe.waitForConnected(scaled(1000)));
     dock->reappear();
+    QCOMPARE(dock->controlPort(), port);
     SimClient again;
     QVERIFY(again.open(dock));
     QCOMPARE(again.command("ENQ", 3), QByteArray("ACK"));
@@ -714,6 +718,29 @@ void TestSimDock::programHelp()
     QVERIFY(bad.waitForFinished(scaled(10000)));
     QVERIFY(bad.exitCode() != 0);
     QVERIFY(bad.readAllStandardError().contains("loopback"));
+}
+
+void TestSimDock::demoScenarioLoads()
+{
+    // The scenario shipped for demonstrations stays valid; served here on free ports.
+    QFile f(QStringLiteral(VX8_SIM_SCENARIOS "/demo.json"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QJsonObject s = QJsonDocument::fromJson(f.readAll()).object();
+    QVERIFY(!s.isEmpty());
+    s["controlPort"] = 0;
+    s["dataPort"] = 0;
+    s["discovery"] = QJsonObject{{"enabled", false}};
+    SimServer sim;
+    QString err;
+    QVERIFY2(sim.loadScenario(s, &err), qPrintable(err));
+    QVERIFY2(sim.start(&err), qPrintable(err));
+    QCOMPARE(sim.dockCount(), 2);
+    SimClient c;
+    QVERIFY(c.open(sim.dockBySerial(10001)));
+    const QByteArray cfg = c.command("REE", 507).mid(3);
+    QCOMPARE(be16(cfg, 10), 1u);
+    QCOMPARE(cfg.mid(52, 8), QByteArray("Quad Mix"));
+    QCOMPARE(be32(sim.dock(0)->storedRecords().value(0), 0), 300101u);
 }
 
 QTEST_GUILESS_MAIN(TestSimDock)
