@@ -532,7 +532,9 @@ QCoro::Task<bool> TCalderwickVX8Dock::sendUserDataTcp(QByteArray data)
                 failures = 0;
                 sent += int(chunk.size());
             }
-            if (!co_await waitUntil(sentOrGone, drainMs)) {
+            // (co_await is kept out of conditions: GCC 12 miscompiles it there.)
+            const bool drained = co_await waitUntil(sentOrGone, drainMs);
+            if (!drained) {
                 if (*alive)
                     LocalDebugString(QStringLiteral("TCalderwickVX8Dock.SendUserData - send did not complete"), lcDock());
                 co_return false;
@@ -545,7 +547,8 @@ QCoro::Task<bool> TCalderwickVX8Dock::sendUserDataTcp(QByteArray data)
                 co_return false;
         }
     }
-    if (!co_await waitUntil(sentOrGone, drainMs) || !*alive)
+    const bool drained = co_await waitUntil(sentOrGone, drainMs);
+    if (!drained || !*alive)
         co_return false;
     co_await QCoro::sleepFor(std::chrono::milliseconds(qMax(0, m_timing.tcpAfterSendPauseMs)));
     if (!*alive)

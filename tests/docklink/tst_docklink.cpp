@@ -566,7 +566,8 @@ void TestDockLink::sixteenDocksOneSilent()
     links[silent]->OnCmdTimeOut = [&](QObject*) { completedBeforeTimeOut = completed; };
     auto loop = [&](TCalderwickVX8Dock* d) -> QCoro::Task<bool> {
         for (int r = 0; r < rounds; ++r) {
-            if (!co_await d->SendENQ())
+            const bool ok = co_await d->SendENQ();
+            if (!ok)
                 co_return false;
             ++completed;
         }
