@@ -163,6 +163,7 @@ private slots:
     void noUsbDevice();
 #endif
     void rawSocketCases();
+    void captureAndFlashAcks();
 };
 
 // ---- Every command ----------------------------------------------------------------------------
@@ -207,9 +208,13 @@ void TestDockLink::everyCommand()
     QCOMPARE(volts, std::optional<int>(300));
     QVERIFY(h.ok(d.GetAdcPeaks()));
     QCOMPARE(d.AdcPeaks(), (dock::AdcValues{250, 770, 310, 520}));
+    QVERIFY(d.CalibrateAudioGain(110.0)); // e^11 / (10 × 250)
+    QCOMPARE(d.DockConfigRecord().MicGain, quint8(24));
     QVERIFY(h.ok(d.ResetAdcPeaks()));
     QVERIFY(h.ok(d.GetAdcPeaks()));
     QCOMPARE(d.AdcPeaks(), (dock::AdcValues{0, 0, 0, 0}));
+    QVERIFY(!d.CalibrateAudioGain(110.0));
+    QCOMPARE(d.DockConfigRecord().MicGain, quint8(24));
 
     const QDateTime when(QDate(2009, 3, 5), QTime(14, 7, 9));
     QVERIFY(h.ok(d.SetDateTime(when)));
@@ -702,6 +707,72 @@ void TestDockLink::rawSocketCases()
     QTRY_COMPARE(codes.size(), 2);
     std::sort(codes.begin(), codes.end());
     QCOMPARE(codes, (QList<int>{10061, 100000 + 10061}));
+}
+
+// Capture with its cap, flash acknowledgements, and a clock reply that is not a date.
+void TestDockLink::captureAndFlashAcks()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    QTcpServer control, data;
+    QVERIFY(control.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+    QVERIFY(data.listen(QHostAddress(QStringLiteral("127.0.0.3")), 0));
+    TCalderwickVX8Dock d(nullptr, &prompter);
+    d.SetEthernetAddress(QStringLiteral("127.0.0.3"));
+    d.SetPorts(control.serverPort(), data.serverPort());
+    QCOMPARE(run(d.EnableDock(true), scaled(10000)), std::optional<bool>(true));
+    QTRY_VERIFY(control.hasPendingConnections() && data.hasPendingConnections());
+    QTcpSocket* c = control.nextPendingConnection();
+    QTcpSocket* u = data.nextPendingConnection();
+    int userEvents = 0;
+    d.OnRcvUserData = [&](QObject*, const QByteArray&) { ++userEvents; };
+
+    // The clock reply is acknowledged even when it is not a date; the old value stays.
+    const QDateTime before(QDate(2020, 2, 2), QTime(2, 2, 2));
+    d.SetDateTimeField(before);
+    auto rtc = start(d.GetDateTime());
+    QTRY_VERIFY(c->bytesAvailable() >= 3);
+    QCOMPARE(c->readAll(), QByteArray("RTC"));
+    c->write(QByteArray("ACK") + QByteArray("\x00\x00\x00\x1e\x02\x00\x09", 7)); // 30 February
+    QTRY_VERIFY(rtc->done);
+    QCOMPARE(rtc->value, std::optional<bool>(true));
+    QCOMPARE(d.DateTime(), before);
+    QTRY_COMPARE(prompter.texts(), QStringList{QStringLiteral("Error encoding date time!")});
+    prompter.clear();
+
+    // Capture stops at 16 777 215 bytes with one "Buffer overflow!".
+    d.SetCaptureUserData(true);
+    const QByteArray block(1 << 20, 'c');
+    for (int i = 0; i < 16; ++i)
+        u->write(block);
+    u->write(QByteArray(100, 'd'));
+    QTRY_COMPARE_WITH_TIMEOUT(d.DataloggerSize(), quint32(TCalderwickVX8Dock::UserDataBufferCap), scaled(20000));
+    QTRY_COMPARE(prompter.texts(), QStringList{QStringLiteral("Buffer overflow!")});
+    QTest::qWait(50);
+    QCOMPARE(d.DataloggerSize(), quint32(TCalderwickVX8Dock::UserDataBufferCap));
+    QCOMPARE(userEvents, 0);
+    d.SetCaptureUserData(false);
+    prompter.clear();
+
+    // Flash acknowledgements: counted unless 100 bytes or more; "B" and "F" report errors, also in
+    // a short chunk that is not counted.
+    d.SetFlashMode(true);
+    d.SetFlashAckCount(0);
+    u->write(QByteArray(99, 'k'));
+    QTRY_COMPARE(d.FlashAckCount(), 99);
+    QTest::qWait(20);
+    u->write(QByteArray(150, 'k'));
+    QTest::qWait(20);
+    u->write("okF");
+    QTRY_COMPARE(d.FlashAckCount(), 102);
+    QTRY_COMPARE(prompter.texts(), QStringList{QStringLiteral("Error writing Flash!")});
+    QTest::qWait(20);
+    u->write("B");
+    QTRY_COMPARE(prompter.texts().size(), 2);
+    QCOMPARE(prompter.texts().last(), QStringLiteral("Error erasing Flash!"));
+    QCOMPARE(d.FlashAckCount(), 102);
+    QVERIFY(d.FlashErrorSeen());
+    QCOMPARE(userEvents, 0);
 }
 
 QTEST_GUILESS_MAIN(TestDockLink)
