@@ -269,7 +269,7 @@ void TCalderwickVX8Dock::processInbox()
     const auto alive = m_alive;
     // Chunks are taken one at a time, so a handler that waits (or shows a modal box) and lets
     // this run again nested continues with the later chunks in order.
-    while (!m_inbox.isEmpty() && *alive) {
+    while (*alive && !m_inbox.isEmpty()) {
         const Chunk c = m_inbox.takeFirst();
         if (c.channel == Channel::Control)
             handleControlChunk(c.bytes);
@@ -723,7 +723,10 @@ void TCalderwickVX8Dock::disableTcp()
 
 QCoro::Task<bool> TCalderwickVX8Dock::GetAdcCounts()
 {
+    const auto alive = m_alive;
     const bool ok = co_await ExecuteCommand(dock::cmdGetAdcCounts(), dock::ReplyKind::AdcCounts);
+    if (!*alive)
+        co_return false;
     if (!ok)
         m_adcFresh = false;
     co_return ok;
@@ -821,7 +824,12 @@ QCoro::Task<bool> TCalderwickVX8Dock::PerFormTest(quint8 Mode)
 
 QCoro::Task<bool> TCalderwickVX8Dock::GetIsDockBusy(bool& Busy)
 {
+    const auto alive = m_alive;
     const bool ok = co_await ExecuteCommand(dock::cmdGetIsDockBusy(), dock::ReplyKind::Busy);
+    if (!*alive) {
+        Busy = true;
+        co_return false;
+    }
     if (!ok)
         m_dockBusy = true;
     Busy = m_dockBusy;
@@ -830,7 +838,12 @@ QCoro::Task<bool> TCalderwickVX8Dock::GetIsDockBusy(bool& Busy)
 
 QCoro::Task<bool> TCalderwickVX8Dock::SetDockMode(bool Slave, bool& Busy)
 {
+    const auto alive = m_alive;
     const bool ok = co_await ExecuteCommand(dock::cmdSetDockMode(Slave), dock::ReplyKind::Busy);
+    if (!*alive) {
+        Busy = true;
+        co_return false;
+    }
     if (!ok)
         m_dockBusy = true;
     Busy = m_dockBusy;
@@ -847,7 +860,10 @@ QCoro::Task<bool> TCalderwickVX8Dock::ReadLCDText(int Line, QString& Text)
     Text.clear();
     if (!IsEnabled())
         co_return false;
+    const auto alive = m_alive;
     const bool ok = co_await ExecuteCommand(dock::cmdReadLCDText(Line), dock::ReplyKind::LcdText);
+    if (!*alive)
+        co_return false;
     if (ok)
         Text = m_lcdText;
     co_return ok;
@@ -894,7 +910,10 @@ QCoro::Task<bool> TCalderwickVX8Dock::SendENQ()
 
 QCoro::Task<bool> TCalderwickVX8Dock::GetFlashDateTime(QString& Text)
 {
+    const auto alive = m_alive;
     const bool ok = co_await ExecuteCommand(dock::cmdGetFlashDateTime(), dock::ReplyKind::FlashDateText);
+    if (!*alive)
+        co_return false;
     Text = m_flashDateTimeText;
     co_return ok;
 }

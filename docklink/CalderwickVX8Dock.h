@@ -102,6 +102,7 @@ public:
     void SetUSBDevice(TUSBDevice* device);
 
     bool Enabled() const { return IsEnabled(); }
+    QCoro::Task<bool> SetEnabled(bool value) { return EnableDock(value); }
     bool IsEnabled() const;
 
     QDateTime DateTime() const { return m_dateTime; }
@@ -241,6 +242,11 @@ public:
     QCoro::Task<bool> ReadLCDText(int Line, QString& Text);
     QCoro::Task<QString> FLCDLine0();
     QCoro::Task<QString> FLCDLine1();
+    // The LCDLine0Text / LCDLine1Text properties: reading asks the dock, writing sets the line.
+    QCoro::Task<QString> LCDLine0Text() { return FLCDLine0(); }
+    QCoro::Task<QString> LCDLine1Text() { return FLCDLine1(); }
+    QCoro::Task<bool> SetLCDLine0Text(QString Text) { return SetLCD0(std::move(Text)); }
+    QCoro::Task<bool> SetLCDLine1Text(QString Text) { return SetLCD1(std::move(Text)); }
     QCoro::Task<bool> SetPumpStatus(int Speed, quint8 Channel);
     QCoro::Task<bool> DisconnectInstrument();
     QCoro::Task<bool> StartIrDASearch();
