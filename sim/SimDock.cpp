@@ -2,6 +2,7 @@
 
 #include "SimBytes.h"
 #include "SimServer.h"
+#include "SimStates.h"
 #include "SimUsbDevice.h"
 
 #include "common/Trace.h"
@@ -13,18 +14,6 @@
 namespace vx8::sim {
 
 namespace {
-// Dock states of its own test sequence, as the dock reports them in event "7".
-enum State : int {
-    Cmd_Enq = 0, Cmd_Who = 1, Cmd_Ver = 2, Cmd_BatVoltage = 3, Cmd_Alm = 4, Cmd_AlmTest = 5, Cmd_Stb = 6,
-    Cmd_Vib = 7, Cmd_CheckZero = 8, Cmd_Zero = 9, Cmd_Zeroing = 10, Cmd_WaitForGas = 12, Cmd_BumpStart = 14,
-    Cmd_Bumping = 15, Cmd_GetGasRead = 16, Cmd_UnitEE = 17, Cmd_SensorEE = 18, Cmd_Span = 20,
-    Cmd_Spanning = 21, Cmd_UpdtFullCallDate = 22, Cmd_Purge = 23, Cmd_Disc = 24, Cmd_StartPump = 27,
-    Cmd_GetSTable = 31, Cmd_Visual = 33
-};
-// Test results the dock itself decides.
-constexpr int kNoError = 0, kNoGas = 3, kFailedZero = 4, kLowFlow = 5, kAbortedByPc = 9, kLowBattery = 11,
-              kNotInserted = 13, kWrongPin = 14;
-
 const QByteArray kPekSuffix("      PEK Command");
 const QByteArray kRapSuffix("      RAP Command");
 
@@ -48,6 +37,7 @@ SimFault SimFault::fromJson(const QJsonObject& o)
     f.at = int(jsonInt(o, QStringLiteral("at"), -1));
     f.ms = int(jsonInt(o, QStringLiteral("ms"), 0));
     f.closeChannel = o.value(QStringLiteral("closeChannel")).toString();
+    f.bytesHex = QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
     return f;
 }
 
@@ -296,8 +286,12 @@ void SimDock::acceptConnection(SimChannel ch)
                 cur->write("EVTC");
             }
             cur->disconnect(this);
-            connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
-            cur->disconnectFromHost();
+            if (cur->state() == QAbstractSocket::UnconnectedState) {
+                cur->deleteLater();
+            } else {
+                connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
+                cur->disconnectFromHost();
+            }
             if (ch == SimChannel::Control) {
                 m_ctlBuf.clear();
             } else {
@@ -436,6 +430,12 @@ void SimDock::deliver(SimChannel ch, const QByteArray& reply, SimFault* f)
         if (f->ms > 0) {
             m_heldTimer[int(ch)].start(f->ms);
         }
+    } else if (k == QLatin1String("replace")) {
+        write(ch, f->bytesHex);
+    } else if (k == QLatin1String("append")) {
+        write(ch, reply + f->bytesHex);
+    } else if (k == QLatin1String("prepend")) {
+        write(ch, f->bytesHex + reply);
     } else if (k == QLatin1String("double")) {
         write(ch, reply + reply);
     } else if (k == QLatin1String("delay")) {
@@ -628,7 +628,7 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
             }
             later(scaled(100), [this] { startTest(); });
         } else if (m_testRunning) {
-            later(scaled(50), [this] { abortTest(kAbortedByPc); });
+            later(scaled(50), [this] { abortTest(ABORTED_BY_PC); });
         } else {
             later(scaled(200), [this] { endSession(true); });
         }
@@ -756,7 +756,9 @@ void SimDock::dumpRecords(SimFault* fault)
     }
     write(SimChannel::Data, all);
     // The acknowledgement ends the dump: it follows once the records have left the dock.
-    auto finish = [this, fault] { later(30, [this, fault] { deliver(SimChannel::Control, "ACK", fault); }); };
+    // The fault is copied: the list it lives in may grow before the acknowledgement goes.
+    auto copy = fault ? std::make_shared<SimFault>(*fault) : std::shared_ptr<SimFault>();
+    auto finish = [this, copy] { later(30, [this, copy] { deliver(SimChannel::Control, "ACK", copy.get()); }); };
     if (!m_usb && m_data && m_data->bytesToWrite() > 0) {
         auto conn = std::make_shared<QMetaObject::Connection>();
         *conn = connect(m_data, &QTcpSocket::bytesWritten, this, [this, conn, finish](qint64) {

@@ -31,7 +31,8 @@ enum class SimChannel { Control, Data };
 // `ms` later), "merge" (held and written together with the next chunk of the channel, or alone
 // after `ms` when > 0), "double" (the reply twice in one write), "delay" (`ms`), "close" (closes
 // `closeChannel`, default the command's channel), "vanish" (the dock disappears), "stop" (the
-// dock's test sequence stops where it is).
+// dock's test sequence stops where it is), "replace" (the reply becomes the bytes of `hex`),
+// "append" / "prepend" (the bytes of `hex` written in the same chunk after / before the reply).
 struct SimFault
 {
     QString kind;
@@ -44,6 +45,7 @@ struct SimFault
     int at = -1;
     int ms = 0;
     QString closeChannel;
+    QByteArray bytesHex; // "replace": the reply instead; "append": added to the reply; "prepend"
     int seen = 0;
     int applied = 0;
     static SimFault fromJson(const QJsonObject& o);

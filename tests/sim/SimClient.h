@@ -45,6 +45,21 @@ public:
         (void)QTest::qWaitFor([&] { return dataAll().size() >= before + bytes; }, vx8::test::scaled(5000));
         return dataAll().mid(before);
     }
+    // Sends a command while events may be arriving: the `bytes` bytes from the first "ACK" or
+    // "NAK" after the send.
+    QByteArray reply(const QByteArray& cmd, int bytes)
+    {
+        const int before = int(ctlAll().size());
+        ctl.write(cmd);
+        ctl.flush();
+        auto at = [&] {
+            const QByteArray all = ctlAll();
+            int a = int(all.indexOf("ACK", before)), n = int(all.indexOf("NAK", before));
+            return a < 0 ? n : (n < 0 ? a : qMin(a, n));
+        };
+        (void)QTest::qWaitFor([&] { return at() >= 0 && ctlAll().size() >= at() + bytes; }, vx8::test::scaled(5000));
+        return at() >= 0 ? ctlAll().mid(at(), bytes) : QByteArray();
+    }
     bool waitControl(const QByteArray& needle, int from = 0)
     {
         return QTest::qWaitFor([&] { return ctlAll().indexOf(needle, from) >= 0; }, vx8::test::scaled(10000));

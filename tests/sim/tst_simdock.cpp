@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,9 +48,11 @@ private slots:
     void configurationRoundTrip();
     void commandSplitAcrossWrites();
     void unknownCommandRefused();
+    void serviceCommands();
     void testCycleAndRecord();
     void storedRecordsDumpAndClear();
     void removalDuringTest();
+    void standaloneTest();
     void testOutcomes_data();
     void testOutcomes();
     void searchAfterRelease();
@@ -67,6 +70,7 @@ private slots:
     void kernelAndFlash();
     void transcriptFile();
     void programHelp();
+    void programServesUntilStopped();
     void demoScenarioLoads();
 };
 
@@ -81,7 +85,10 @@ void TestSimDock::configurationRead()
     QVERIFY(c.open(sim.dock(0)));
     const QByteArray r = c.command("REE", 507);
     QCOMPARE(r.size(), 507);
-    QCOMPARE(c.ctlChunks.size(), 1); // "ACK" and the whole image in one chunk
+    // "ACK" and the whole image leave the dock in one write.
+    const auto out = sim.transcript().entriesFor(4321, "control", "out");
+    QCOMPARE(out.size(), 1);
+    QCOMPARE(out[0].bytes, r);
     QVERIFY(r.startsWith("ACK"));
     const QByteArray img = r.mid(3);
     QCOMPARE(be32(img, 0), 4321u);
@@ -149,6 +156,48 @@ void TestSimDock::unknownCommandRefused()
     QCOMPARE(c.command("ENQ", 3), QByteArray("ACK"));
 }
 
+void TestSimDock::serviceCommands()
+{
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"serial", 99}, {"adc", QJsonArray{201, 768, 302, 503}},
+                                                        {"peaks", QJsonArray{250, 771, 312, 524}},
+                                                        {"flashDateText", "2024-06-30 12:00:00"},
+                                                        {"configuration", QJsonObject{{"SettingFlags", QJsonArray{"Enable_Emailing"}}}}}}), &err));
+    QVERIFY(sim.start(&err));
+    SimDock* dock = sim.dock(0);
+    SimClient c;
+    QVERIFY(c.open(dock));
+    QByteArray r = c.command("ADC", 11);
+    QCOMPARE(r, QByteArray("ACK") + QByteArray::fromHex("00c90300012e01f7"));
+    r = c.command("PEK      PEK Command", 11);
+    QCOMPARE(r, QByteArray("ACK") + QByteArray::fromHex("00fa0303013802" "0c"));
+    QCOMPARE(c.command("RAP      RAP Command", 3), QByteArray("ACK"));
+    QCOMPARE(c.command("PEK      PEK Command", 11), QByteArray("ACK") + QByteArray(8, '\0'));
+    QCOMPARE(c.command("LCD1Hello dock      ", 3), QByteArray("ACK")); // 16 characters
+    QCOMPARE(c.command("RLC1", 19), QByteArray("ACKHello dock      "));
+    QCOMPARE(dock->lcdLine(1), QStringLiteral("Hello dock      "));
+    QCOMPARE(c.command("RLC0", 19), QByteArray("ACK") + QByteArray(16, ' '));
+    QCOMPARE(c.command(QByteArray("PSS") + char(60) + char(3), 3), QByteArray("ACK"));
+    QCOMPARE(dock->pumpSpeed(), 60);
+    QCOMPARE(dock->pumpChannel(), 3);
+    // Clock: set 2009-03-05 14:07:09, read it back.
+    QCOMPARE(c.command(QByteArray("STC") + QByteArray::fromHex("09070e0503" "0009"), 3), QByteArray("ACK"));
+    r = c.command("RTC", 10);
+    QCOMPARE(r.left(3), QByteArray("ACK"));
+    QCOMPARE(r.mid(4, 6), QByteArray::fromHex("070e0503" "0009"));
+    QVERIFY(quint8(r[3]) >= 9 && quint8(r[3]) < 15);
+    QCOMPARE(c.command(QByteArray("STC") + QByteArray::fromHex("00000020" "0d0009"), 3), QByteArray("NAK")); // day 32, month 13
+    QCOMPARE(c.command("GFD", 22), QByteArray("ACK2024-06-30 12:00:00"));
+    QCOMPARE(c.command("MST", 4), QByteArray("ACKI"));
+    QVERIFY(!dock->isSlave());
+    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QVERIFY(dock->isSlave());
+    const int from = int(c.ctlAll().size());
+    QCOMPARE(c.command("TEM", 3), QByteArray("ACK"));
+    QVERIFY(c.waitControl("EVTD1", from)); // e-mailing is on: delivered
+}
+
 void TestSimDock::testCycleAndRecord()
 {
     SimServer sim;
@@ -170,7 +219,7 @@ void TestSimDock::testCycleAndRecord()
     c.ctl.write(QByteArray("TST", 3) + char(0));
     QVERIFY(c.waitControl("ACK", from));
     QVERIFY(QTest::qWaitFor([&] { return dock->testRunning(); }, scaled(5000)));
-    QCOMPARE(c.command("GST", 4).right(1), QByteArray("B"));
+    QCOMPARE(c.reply("GST", 4), QByteArray("ACKB"));
     QVERIFY(c.waitControl(QByteArray("EVT3") + char(0), from));
     const QByteArray events = c.ctlAll().mid(from);
     QVERIFY(events.contains(QByteArray("EVT7") + char(15)));  // Cmd_Bumping
@@ -277,6 +326,34 @@ void TestSimDock::removalDuringTest()
     QVERIFY(tail.contains(QByteArray("EVT3") + char(13))); // INST_NOT_INSERTED
     QVERIFY(tail.indexOf("EVT2") < tail.indexOf("EVT5"));
     QVERIFY(!sim.dock(0)->testRunning());
+}
+
+void TestSimDock::standaloneTest()
+{
+    // Without a PC (master mode) the dock tests a docked instrument itself and keeps the record.
+    QJsonObject in = instrumentSpec();
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"standalone", true},
+                                                        {"timeline", QJsonArray{QJsonObject{{"at", 100}, {"action", "dock"}, {"instrument", in}}}}}}), &err));
+    QVERIFY(sim.start(&err));
+    QSignalSpy done(sim.dock(0), &SimDock::testCompleted);
+    QVERIFY(done.wait(scaled(10000)));
+    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QCOMPARE(sim.dock(0)->storedRecords().size(), 1);
+    SimClient c;
+    QVERIFY(c.open(sim.dock(0)));
+    const QByteArray cfg = c.command("REE", 507).mid(3);
+    QCOMPARE(be16(cfg, 10), 1u);
+    const int from = int(c.ctlAll().size());
+    c.ctl.write("STD");
+    QVERIFY(c.waitControl("ACK", from));
+    QVERIFY(QTest::qWaitFor([&] { return c.dataAll().size() >= 276; }, scaled(2000)));
+    QCOMPARE(be32(c.dataAll(), 0), 456789u);
+    // Slaving the dock now does not announce the instrument it already tested.
+    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QTest::qWait(50);
+    QVERIFY(!c.ctlAll().contains("EVTA"));
 }
 
 void TestSimDock::testOutcomes_data()
@@ -404,6 +481,9 @@ void TestSimDock::faults_data()
     QTest::newRow("split") << QJsonObject{{"command", "REE"}, {"kind", "split"}, {"at", 100}, {"ms", 50}} << QByteArray("REE") << QList<int>{100, 407} << QByteArray("ACK");
     QTest::newRow("double") << QJsonObject{{"command", "GST"}, {"kind", "double"}} << QByteArray("GST") << QList<int>{8} << QByteArray("ACKIACKI");
     QTest::newRow("delay") << QJsonObject{{"command", "RTC"}, {"kind", "delay"}, {"ms", 100}} << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK");
+    QTest::newRow("event before the reply") << QJsonObject{{"command", "GST"}, {"kind", "prepend"}, {"hex", "45565437" "06"}} << QByteArray("GST") << QList<int>{9} << QByteArray("EVT7\x06" "ACKI");
+    QTest::newRow("one byte too many") << QJsonObject{{"command", "REE"}, {"kind", "append"}, {"hex", "00"}} << QByteArray("REE") << QList<int>{508} << QByteArray("ACK");
+    QTest::newRow("replaced") << QJsonObject{{"command", "RTC"}, {"kind", "replace"}, {"hex", "41434b3c3c1920" "0d0019"}} << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK<<");
     QTest::newRow("second occurrence") << QJsonObject{{"command", "ENQ"}, {"kind", "nak"}, {"occurrence", 2}} << QByteArray("ENQENQ") << QList<int>{3, 3} << QByteArray("ACK");
 }
 
@@ -432,11 +512,15 @@ void TestSimDock::faults()
     const QByteArray got = c.command(command, total);
     QCOMPARE(got.size(), total);
     QVERIFY(got.startsWith(start));
+    // How the reply left the dock: one entry per write in the dock's transcript.
     QList<int> sizes;
-    for (const QByteArray& ch : c.ctlChunks) {
-        sizes.append(int(ch.size()));
+    QByteArray written;
+    for (const auto& e : sim.transcript().entriesFor(sim.dock(0)->serial(), "control", "out")) {
+        sizes.append(int(e.bytes.size()));
+        written += e.bytes;
     }
     QCOMPARE(sizes, chunkSizes);
+    QCOMPARE(written, got);
     // The fault is used up: the same command is answered normally afterwards.
     const QByteArray again = c.command(command, 4);
     QVERIFY(again.startsWith("ACK"));
@@ -521,14 +605,24 @@ static quint16 freePort(const QHostAddress& a)
 void TestSimDock::sixtyFourDocks()
 {
     // 64 docks share the same two port numbers, each on its own loopback address.
-    const quint16 cp = freePort(QHostAddress("127.0.0.2"));
-    const quint16 dp = freePort(QHostAddress("127.0.0.2"));
-    QVERIFY(cp && dp && cp != dp);
+    // The pair is free on the first address; another program may hold it on a later one, so a
+    // few pairs are tried.
     SimServer sim;
     QString err;
-    QVERIFY2(sim.loadScenario(QJsonObject{{"controlPort", cp}, {"dataPort", dp}, {"dockCount", 64}, {"serialBase", 30001},
-                                          {"discovery", QJsonObject{{"enabled", false}}}}, &err), qPrintable(err));
-    QVERIFY2(sim.start(&err), qPrintable(err));
+    quint16 cp = 0, dp = 0;
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        cp = freePort(QHostAddress("127.0.0.2"));
+        dp = freePort(QHostAddress("127.0.0.2"));
+        QVERIFY(cp && dp);
+        if (cp == dp) {
+            continue;
+        }
+        QVERIFY2(sim.loadScenario(QJsonObject{{"controlPort", cp}, {"dataPort", dp}, {"dockCount", 64}, {"serialBase", 30001},
+                                              {"discovery", QJsonObject{{"enabled", false}}}}, &err), qPrintable(err));
+        started = sim.start(&err);
+    }
+    QVERIFY2(started, qPrintable(err));
     QCOMPARE(sim.dockCount(), 64);
     QCOMPARE(sim.dock(63)->address(), QHostAddress("127.0.0.65"));
     std::vector<std::unique_ptr<SimClient>> clients;
@@ -718,6 +812,39 @@ void TestSimDock::programHelp()
     QVERIFY(bad.waitForFinished(scaled(10000)));
     QVERIFY(bad.exitCode() != 0);
     QVERIFY(bad.readAllStandardError().contains("loopback"));
+}
+
+void TestSimDock::programServesUntilStopped()
+{
+    QTemporaryDir dir;
+    const quint16 cp = freePort(QHostAddress("127.0.0.2"));
+    const quint16 dp = freePort(QHostAddress("127.0.0.2"));
+    QVERIFY(cp && dp && cp != dp);
+    QFile scenario(dir.filePath("s.json"));
+    QVERIFY(scenario.open(QIODevice::WriteOnly));
+    scenario.write(QJsonDocument(QJsonObject{{"docks", QJsonArray{QJsonObject{{"serial", 4711}}}}}).toJson());
+    scenario.close();
+    QProcess p;
+    p.start(QStringLiteral(VX8_DOCKSIM_PATH),
+            {"--scenario", scenario.fileName(), "--control-port", QString::number(cp), "--data-port", QString::number(dp),
+             "--no-discovery", "--transcript", dir.filePath("t.jsonl")});
+    QVERIFY(p.waitForStarted(scaled(10000)));
+    QVERIFY(QTest::qWaitFor([&] { return p.readAllStandardOutput().contains("serving 1 dock"); }, scaled(10000)));
+    QTcpSocket ctl, data;
+    ctl.connectToHost(QHostAddress("127.0.0.2"), cp);
+    data.connectToHost(QHostAddress("127.0.0.2"), dp);
+    QVERIFY(ctl.waitForConnected(scaled(5000)) && data.waitForConnected(scaled(5000)));
+    ctl.write("REE");
+    QByteArray got;
+    QVERIFY(QTest::qWaitFor([&] { got += ctl.readAll(); return got.size() >= 507; }, scaled(5000)));
+    QCOMPARE(be32(got.mid(3), 0), 4711u);
+    p.terminate();
+    QVERIFY(p.waitForFinished(scaled(10000)));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QFile t(dir.filePath("t.jsonl"));
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    QVERIFY(t.readAll().contains("\"hex\":\"524545\""));
 }
 
 void TestSimDock::demoScenarioLoads()
