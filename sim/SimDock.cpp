@@ -42,26 +42,28 @@ SimFault SimFault::fromJson(const QJsonObject& o)
 }
 
 SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
-    : QObject(server)
-    , m_server(server)
-    , m_setup(setup)
+    : QObject(server), m_server(server), m_setup(setup)
 {
     m_serial = quint32(jsonInt(setup, QStringLiteral("serial"), server->serialBase() + index));
-    m_address = setup.contains(QStringLiteral("address")) ? QHostAddress(setup.value(QStringLiteral("address")).toString())
-                                                        : server->addressFor(index);
+    m_address = setup.contains(QStringLiteral("address"))
+                    ? QHostAddress(setup.value(QStringLiteral("address")).toString())
+                    : server->addressFor(index);
     m_ctlPortWanted = quint16(jsonInt(setup, QStringLiteral("controlPort"), server->controlPort()));
     m_dataPortWanted = quint16(jsonInt(setup, QStringLiteral("dataPort"), server->dataPort()));
 
     QJsonObject cfg = setup.value(QStringLiteral("configuration")).toObject();
-    m_firmware = int(jsonInt(setup, QStringLiteral("firmwareVersion"), jsonInt(cfg, QStringLiteral("FirmwareVersion"), 756)));
-    m_protocol = int(jsonInt(setup, QStringLiteral("protocolVersion"), jsonInt(cfg, QStringLiteral("ProtocolVersion"), 1)));
+    m_firmware = int(jsonInt(setup, QStringLiteral("firmwareVersion"),
+                             jsonInt(cfg, QStringLiteral("FirmwareVersion"), 756)));
+    m_protocol = int(jsonInt(setup, QStringLiteral("protocolVersion"),
+                             jsonInt(cfg, QStringLiteral("ProtocolVersion"), 1)));
     if (setup.contains(QStringLiteral("configurationHex"))) {
         m_config = QByteArray::fromHex(setup.value(QStringLiteral("configurationHex")).toString().toLatin1());
         m_config.resize(kConfigSize, '\0');
     } else {
         m_config = buildConfiguration(cfg, m_serial, m_address);
     }
-    m_flashText = setup.value(QStringLiteral("flashDateText")).toString(QStringLiteral("2025-01-15 10:00:00"));
+    m_flashText =
+        setup.value(QStringLiteral("flashDateText")).toString(QStringLiteral("2025-01-15 10:00:00"));
     for (const QJsonValue& r : setup.value(QStringLiteral("storedRecords")).toArray()) {
         m_records.append(buildTestRecord(r.toObject()));
     }
@@ -95,7 +97,8 @@ SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
         m_timeline.prepend(e);
     }
 
-    for (QTimer* t : {&m_ctlGap, &m_dataGap, &m_heldTimer[0], &m_heldTimer[1], &m_stepTimer, &m_timelineTimer}) {
+    for (QTimer* t :
+         {&m_ctlGap, &m_dataGap, &m_heldTimer[0], &m_heldTimer[1], &m_stepTimer, &m_timelineTimer}) {
         t->setSingleShot(true);
     }
     // A command cut short by the transport: after half a second without its rest, the dock
@@ -108,7 +111,8 @@ SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
         write(SimChannel::Control, "NAK");
     });
     connect(&m_dataGap, &QTimer::timeout, this, [this] {
-        note(QStringLiteral("incomplete instrument command dropped: %1").arg(printable(m_dataBuf)), SimChannel::Data);
+        note(QStringLiteral("incomplete instrument command dropped: %1").arg(printable(m_dataBuf)),
+             SimChannel::Data);
         m_dataBuf.clear();
     });
     for (int c = 0; c < 2; ++c) {
@@ -190,7 +194,8 @@ void SimDock::startServers(QString* error, bool* ok)
     }
     m_ctlServer = new QTcpServer(this);
     m_dataServer = new QTcpServer(this);
-    if (!m_ctlServer->listen(m_address, m_ctlPortWanted) || !m_dataServer->listen(m_address, m_dataPortWanted)) {
+    if (!m_ctlServer->listen(m_address, m_ctlPortWanted) ||
+        !m_dataServer->listen(m_address, m_dataPortWanted)) {
         if (error) {
             QTcpServer* bad = m_ctlServer->isListening() ? m_dataServer : m_ctlServer;
             *error = QStringLiteral("dock %1: cannot listen on %2:%3: %4")
@@ -299,7 +304,10 @@ void SimDock::acceptConnection(SimChannel ch)
             }
         }
         cur = s;
-        note(QStringLiteral("%1 connected from %2:%3").arg(channelName(ch), s->peerAddress().toString()).arg(s->peerPort()), ch);
+        note(QStringLiteral("%1 connected from %2:%3")
+                 .arg(channelName(ch), s->peerAddress().toString())
+                 .arg(s->peerPort()),
+             ch);
         connect(s, &QTcpSocket::readyRead, this, [this, s, ch] {
             if (socketFor(ch) == s) {
                 receive(ch, s->readAll());
@@ -380,8 +388,8 @@ void SimDock::sendEvent(char code, const QByteArray& payload)
 SimFault* SimDock::matchFault(SimChannel ch, const QByteArray& mnemonic)
 {
     for (SimFault& f : m_faults) {
-        if (f.testStep >= 0 || f.channel != ch || f.command.isEmpty()
-            || !QString::fromLatin1(mnemonic).startsWith(f.command)) {
+        if (f.testStep >= 0 || f.channel != ch || f.command.isEmpty() ||
+            !QString::fromLatin1(mnemonic).startsWith(f.command)) {
             continue;
         }
         ++f.seen;
@@ -441,9 +449,10 @@ void SimDock::deliver(SimChannel ch, const QByteArray& reply, SimFault* f)
     } else if (k == QLatin1String("delay")) {
         later(f->ms, [this, ch, reply] { write(ch, reply); });
     } else if (k == QLatin1String("close")) {
-        closeChannel(f->closeChannel.isEmpty() ? ch
-                                               : (f->closeChannel == QLatin1String("data") ? SimChannel::Data
-                                                                                           : SimChannel::Control));
+        closeChannel(
+            f->closeChannel.isEmpty()
+                ? ch
+                : (f->closeChannel == QLatin1String("data") ? SimChannel::Data : SimChannel::Control));
     } else if (k == QLatin1String("vanish")) {
         vanish();
     } else {
@@ -482,8 +491,8 @@ int SimDock::controlLength(const QByteArray& buf)
         return 0;
     }
     const QByteArray m = buf.left(3);
-    static const char* const plain[] = {"ADC", "RTC", "REE", "GTR", "STD", "GST", "SLV", "MST", "DSC", "IRS",
-                                        "TEM", "ENQ", "GFD", "LDK", "PGR", "LKR", "ERS", "RST"};
+    static const char* const plain[] = {"ADC", "RTC", "REE", "GTR", "STD", "GST", "SLV", "MST", "DSC",
+                                        "IRS", "TEM", "ENQ", "GFD", "LDK", "PGR", "LKR", "ERS", "RST"};
     for (const char* p : plain) {
         if (m == p) {
             return 3;
@@ -726,8 +735,8 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
             const bool complete = m_flash.size() == kDockFlashSize;
             const bool valid = complete && getBE16(m_flash, 2002) == 36000;
             if (!valid) {
-                note(QStringLiteral("restart refused: flash image %1").arg(complete ? QStringLiteral("not for this dock")
-                                                                                  : QStringLiteral("incomplete")));
+                note(QStringLiteral("restart refused: flash image %1")
+                         .arg(complete ? QStringLiteral("not for this dock") : QStringLiteral("incomplete")));
                 return nak;
             }
             later(scaled(100), [this] { restartDock(true); });
@@ -758,7 +767,9 @@ void SimDock::dumpRecords(SimFault* fault)
     // The acknowledgement ends the dump: it follows once the records have left the dock.
     // The fault is copied: the list it lives in may grow before the acknowledgement goes.
     auto copy = fault ? std::make_shared<SimFault>(*fault) : std::shared_ptr<SimFault>();
-    auto finish = [this, copy] { later(30, [this, copy] { deliver(SimChannel::Control, "ACK", copy.get()); }); };
+    auto finish = [this, copy] {
+        later(30, [this, copy] { deliver(SimChannel::Control, "ACK", copy.get()); });
+    };
     if (!m_usb && m_data && m_data->bytesToWrite() > 0) {
         auto conn = std::make_shared<QMetaObject::Connection>();
         *conn = connect(m_data, &QTcpSocket::bytesWritten, this, [this, conn, finish](qint64) {
@@ -830,11 +841,13 @@ void SimDock::handleKernelData(const QByteArray& bytes)
             if (block == 1) {
                 bad = getBE16(m_flash, 2002) != 36000; // the image is not for this dock
             }
-            if (SimFault* f = matchFault(SimChannel::Data, "FLASH"); f && f->kind == QLatin1String("writeError")) {
+            if (SimFault* f = matchFault(SimChannel::Data, "FLASH");
+                f && f->kind == QLatin1String("writeError")) {
                 bad = true;
             }
-            const QByteArray ack = (bad ? QByteArray("F") : QByteArray("OK")) + QByteArray::number(block + 1).rightJustified(4, '0')
-                                 + (bad ? "!\r\n" : "\r\n");
+            const QByteArray ack = (bad ? QByteArray("F") : QByteArray("OK")) +
+                                   QByteArray::number(block + 1).rightJustified(4, '0') +
+                                   (bad ? "!\r\n" : "\r\n");
             write(SimChannel::Data, ack);
         }
         if (bytes.size() > kDockFlashSize - before) {
@@ -883,9 +896,11 @@ void SimDock::processData()
         if (n < 0) {
             const QByteArray head = m_dataBuf.left(4);
             m_dataBuf.clear();
-            note(QStringLiteral("instrument command not understood: %1").arg(printable(head)), SimChannel::Data);
+            note(QStringLiteral("instrument command not understood: %1").arg(printable(head)),
+                 SimChannel::Data);
             if (head.size() >= 4) {
-                deliver(SimChannel::Data, QByteArray("NAK") + head[3], matchFault(SimChannel::Data, head.left(3)));
+                deliver(SimChannel::Data, QByteArray("NAK") + head[3],
+                        matchFault(SimChannel::Data, head.left(3)));
             }
             return;
         }

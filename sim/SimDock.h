@@ -23,7 +23,11 @@ namespace vx8::sim {
 class SimServer;
 class SimUsbDevice;
 
-enum class SimChannel { Control, Data };
+enum class SimChannel
+{
+    Control,
+    Data
+};
 
 // One injected fault. Triggers: the n-th time (occurrence, 1-based; 0 every time) a command
 // whose mnemonic starts with `command` arrives on `channel`, or the dock's own test reaching the
@@ -122,7 +126,15 @@ signals:
     void restarted();
 
 private:
-    enum class Kernel { None, FirstBlock, WaitLkr, SecondBlock, Running, Flashing };
+    enum class Kernel
+    {
+        None,
+        FirstBlock,
+        WaitLkr,
+        SecondBlock,
+        Running,
+        Flashing
+    };
 
     void write(SimChannel ch, const QByteArray& bytes);
     void writeNow(SimChannel ch, const QByteArray& bytes);

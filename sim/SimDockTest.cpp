@@ -1,7 +1,7 @@
 // The dock's own work: instruments docked and removed, its test sequence with its events, the
 // scenario's timeline, vanishing and coming back, discovery answers.
-#include "SimBytes.h"
 #include "SimDock.h"
+#include "SimBytes.h"
 #include "SimServer.h"
 #include "SimStates.h"
 #include "SimUsbDevice.h"
@@ -191,8 +191,9 @@ void SimDock::startTest()
     };
     auto ends = [&](int r) { return result == r ? r : -1; };
     const int battery = int(jsonInt(setup, QStringLiteral("battery"), 41));
-    const QByteArray batt = QByteArray(setup.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED")
-                          + QByteArray::number(battery * 100, 16).rightJustified(4, '0').toUpper();
+    const QByteArray batt =
+        QByteArray(setup.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED") +
+        QByteArray::number(battery * 100, 16).rightJustified(4, '0').toUpper();
     QList<QByteArray> debug;
     for (const QJsonValue& v : setup.value(QStringLiteral("debugMessages")).toArray()) {
         const QByteArray text = v.toString().toLatin1().left(255);
@@ -218,7 +219,8 @@ void SimDock::startTest()
     step(Cmd_GetGasRead, {QByteArray("EVT9") + gasEvent(true)});
     step(Cmd_Bumping, {QByteArray("EVT9") + gasEvent(true)});
     if (cal) {
-        step(Cmd_Span, {QByteArray("EVTB") + char(int(jsonInt(setup, QStringLiteral("spanCause"), cause))) + char(calMask)});
+        step(Cmd_Span, {QByteArray("EVTB") + char(int(jsonInt(setup, QStringLiteral("spanCause"), cause))) +
+                        char(calMask)});
         step(Cmd_Spanning, {QByteArray("EVT9") + gasEvent(true)});
         step(Cmd_UpdtFullCallDate);
     }
@@ -233,7 +235,8 @@ void SimDock::startTest()
     }
     m_testRunning = true;
     m_stepIndex = 0;
-    note(QStringLiteral("test started (%1)").arg(cal ? QStringLiteral("calibration") : QStringLiteral("bump")));
+    note(QStringLiteral("test started (%1)")
+             .arg(cal ? QStringLiteral("calibration") : QStringLiteral("bump")));
     const int duration = int(jsonInt(setup, QStringLiteral("testDuration"), 20000));
     m_stepTimer.setInterval(qMax(0, scaled(duration) / qMax(1, int(m_steps.size()))));
     m_stepTimer.start();
@@ -324,7 +327,8 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
         }
         r[QStringLiteral("InstrumentFlags")] = int(flags);
         QJsonArray sensors;
-        const QJsonArray overrides = setup.value(QStringLiteral("testRecord")).toObject().value(QStringLiteral("Sensors")).toArray();
+        const QJsonArray overrides =
+            setup.value(QStringLiteral("testRecord")).toObject().value(QStringLiteral("Sensors")).toArray();
         for (int s = 0; s < kSlotCount; ++s) {
             if (!in->sensorPresent(s)) {
                 continue;
@@ -421,11 +425,13 @@ void SimDock::runTimelineEntry(const QJsonObject& e)
     } else if (action == QLatin1String("event")) {
         const QString code = e.value(QStringLiteral("code")).toString();
         if (!code.isEmpty()) {
-            sendEvent(code.at(0).toLatin1(), QByteArray::fromHex(e.value(QStringLiteral("payloadHex")).toString().toLatin1()));
+            sendEvent(code.at(0).toLatin1(),
+                      QByteArray::fromHex(e.value(QStringLiteral("payloadHex")).toString().toLatin1()));
         }
     } else if (action == QLatin1String("close")) {
-        closeChannel(e.value(QStringLiteral("channel")).toString() == QLatin1String("data") ? SimChannel::Data
-                                                                                           : SimChannel::Control);
+        closeChannel(e.value(QStringLiteral("channel")).toString() == QLatin1String("data")
+                         ? SimChannel::Data
+                         : SimChannel::Control);
     } else if (action == QLatin1String("fault")) {
         addFault(e.value(QStringLiteral("fault")).toObject());
     } else {
@@ -472,8 +478,8 @@ void SimDock::reappear()
 
 void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
 {
-    if (m_vanished || m_usb || !m_started || !isLoopbackV4(to)
-        || !m_setup.value(QStringLiteral("answerDiscovery")).toBool(true)) {
+    if (m_vanished || m_usb || !m_started || !isLoopbackV4(to) ||
+        !m_setup.value(QStringLiteral("answerDiscovery")).toBool(true)) {
         return;
     }
     if (!m_udp) {
@@ -485,9 +491,10 @@ void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
             return;
         }
     }
-    const QByteArray text = m_setup.contains(QStringLiteral("discoveryReply"))
-                              ? m_setup.value(QStringLiteral("discoveryReply")).toString().toLatin1()
-                              : QByteArray("VX8#") + QByteArray::number(getBE32(m_config, 0)).rightJustified(5, '0') + "\r";
+    const QByteArray text =
+        m_setup.contains(QStringLiteral("discoveryReply"))
+            ? m_setup.value(QStringLiteral("discoveryReply")).toString().toLatin1()
+            : QByteArray("VX8#") + QByteArray::number(getBE32(m_config, 0)).rightJustified(5, '0') + "\r";
     m_server->transcript().add(m_serial, QStringLiteral("discovery"), QStringLiteral("out"), text);
     m_udp->writeDatagram(text, to, port);
 }
