@@ -5,7 +5,10 @@
 #include "common/Prompter.h"
 #include "common/Trace.h"
 #include "docklink/CalderwickVX8Dock.h"
+#if __has_include("transport/USBDevice.h")
 #include "transport/USBDevice.h"
+#define VX8_HAVE_USB_DEVICE 1
+#endif
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -291,8 +294,11 @@ QCoro::Task<bool> TKorLink::connectDock()
             co_return false;
         }
     }
+#ifdef VX8_HAVE_USB_DEVICE
+    // The owner of the dock's USB device lets its transfers run.
     if (TUSBDevice* usb = dock->USBDevice())
         usb->SetHalted(false);
+#endif
     // Let the dock settle before asking for slave mode.
     co_await QCoro::sleepFor(50ms);
     if (!*alive || !dock)
