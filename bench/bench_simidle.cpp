@@ -41,9 +41,12 @@ int main(int argc, char** argv)
     }
     vx8::sim::SimServer sim;
     QString err;
-    if (!sim.loadScenario(QJsonObject{{"controlPort", ports[0]}, {"dataPort", ports[1]}, {"dockCount", docks},
-                                      {"discovery", QJsonObject{{"enabled", false}}}}, &err)
-        || !sim.start(&err)) {
+    if (!sim.loadScenario(QJsonObject{{"controlPort", ports[0]},
+                                      {"dataPort", ports[1]},
+                                      {"dockCount", docks},
+                                      {"discovery", QJsonObject{{"enabled", false}}}},
+                          &err) ||
+        !sim.start(&err)) {
         std::fprintf(stderr, "bench_simidle: %s\n", qPrintable(err));
         return 1;
     }
@@ -60,7 +63,8 @@ int main(int argc, char** argv)
     wall.start();
     spin(2000);
     const double idle = cpuSeconds() - c0;
-    std::printf("%d idle docks, both sessions open: %.1f ms CPU in %.1f s\n", docks, idle * 1000, wall.elapsed() / 1000.0);
+    std::printf("%d idle docks, both sessions open: %.1f ms CPU in %.1f s\n", docks, idle * 1000,
+                wall.elapsed() / 1000.0);
 
     QElapsedTimer t;
     t.start();

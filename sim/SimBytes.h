@@ -41,8 +41,8 @@ inline quint32 getBE16(const QByteArray& b, int off)
 }
 inline quint32 getBE32(const QByteArray& b, int off)
 {
-    return (quint32(quint8(b[off])) << 24) | (quint32(quint8(b[off + 1])) << 16)
-         | (quint32(quint8(b[off + 2])) << 8) | quint8(b[off + 3]);
+    return (quint32(quint8(b[off])) << 24) | (quint32(quint8(b[off + 1])) << 16) |
+           (quint32(quint8(b[off + 2])) << 8) | quint8(b[off + 3]);
 }
 inline quint32 getLE16(const QByteArray& b, int off)
 {
@@ -50,8 +50,8 @@ inline quint32 getLE16(const QByteArray& b, int off)
 }
 inline quint32 getLE32(const QByteArray& b, int off)
 {
-    return quint8(b[off]) | (quint32(quint8(b[off + 1])) << 8) | (quint32(quint8(b[off + 2])) << 16)
-         | (quint32(quint8(b[off + 3])) << 24);
+    return quint8(b[off]) | (quint32(quint8(b[off + 1])) << 8) | (quint32(quint8(b[off + 2])) << 16) |
+           (quint32(quint8(b[off + 3])) << 24);
 }
 // A fixed-width single-byte text field: Latin-1, cut to width, the rest filled with `pad`.
 inline void putText(QByteArray& b, int off, int width, const QString& text, char pad = 0)

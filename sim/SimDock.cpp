@@ -2,6 +2,7 @@
 
 #include "SimBytes.h"
 #include "SimServer.h"
+#include "SimStates.h"
 #include "SimUsbDevice.h"
 
 #include "common/Trace.h"
@@ -13,18 +14,6 @@
 namespace vx8::sim {
 
 namespace {
-// Dock states of its own test sequence, as the dock reports them in event "7".
-enum State : int {
-    Cmd_Enq = 0, Cmd_Who = 1, Cmd_Ver = 2, Cmd_BatVoltage = 3, Cmd_Alm = 4, Cmd_AlmTest = 5, Cmd_Stb = 6,
-    Cmd_Vib = 7, Cmd_CheckZero = 8, Cmd_Zero = 9, Cmd_Zeroing = 10, Cmd_WaitForGas = 12, Cmd_BumpStart = 14,
-    Cmd_Bumping = 15, Cmd_GetGasRead = 16, Cmd_UnitEE = 17, Cmd_SensorEE = 18, Cmd_Span = 20,
-    Cmd_Spanning = 21, Cmd_UpdtFullCallDate = 22, Cmd_Purge = 23, Cmd_Disc = 24, Cmd_StartPump = 27,
-    Cmd_GetSTable = 31, Cmd_Visual = 33
-};
-// Test results the dock itself decides.
-constexpr int kNoError = 0, kNoGas = 3, kFailedZero = 4, kLowFlow = 5, kAbortedByPc = 9, kLowBattery = 11,
-              kNotInserted = 13, kWrongPin = 14;
-
 const QByteArray kPekSuffix("      PEK Command");
 const QByteArray kRapSuffix("      RAP Command");
 
@@ -48,30 +37,33 @@ SimFault SimFault::fromJson(const QJsonObject& o)
     f.at = int(jsonInt(o, QStringLiteral("at"), -1));
     f.ms = int(jsonInt(o, QStringLiteral("ms"), 0));
     f.closeChannel = o.value(QStringLiteral("closeChannel")).toString();
+    f.bytesHex = QByteArray::fromHex(o.value(QStringLiteral("hex")).toString().toLatin1());
     return f;
 }
 
 SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
-    : QObject(server)
-    , m_server(server)
-    , m_setup(setup)
+    : QObject(server), m_server(server), m_setup(setup)
 {
     m_serial = quint32(jsonInt(setup, QStringLiteral("serial"), server->serialBase() + index));
-    m_address = setup.contains(QStringLiteral("address")) ? QHostAddress(setup.value(QStringLiteral("address")).toString())
-                                                        : server->addressFor(index);
+    m_address = setup.contains(QStringLiteral("address"))
+                    ? QHostAddress(setup.value(QStringLiteral("address")).toString())
+                    : server->addressFor(index);
     m_ctlPortWanted = quint16(jsonInt(setup, QStringLiteral("controlPort"), server->controlPort()));
     m_dataPortWanted = quint16(jsonInt(setup, QStringLiteral("dataPort"), server->dataPort()));
 
     QJsonObject cfg = setup.value(QStringLiteral("configuration")).toObject();
-    m_firmware = int(jsonInt(setup, QStringLiteral("firmwareVersion"), jsonInt(cfg, QStringLiteral("FirmwareVersion"), 756)));
-    m_protocol = int(jsonInt(setup, QStringLiteral("protocolVersion"), jsonInt(cfg, QStringLiteral("ProtocolVersion"), 1)));
+    m_firmware = int(jsonInt(setup, QStringLiteral("firmwareVersion"),
+                             jsonInt(cfg, QStringLiteral("FirmwareVersion"), 756)));
+    m_protocol = int(jsonInt(setup, QStringLiteral("protocolVersion"),
+                             jsonInt(cfg, QStringLiteral("ProtocolVersion"), 1)));
     if (setup.contains(QStringLiteral("configurationHex"))) {
         m_config = QByteArray::fromHex(setup.value(QStringLiteral("configurationHex")).toString().toLatin1());
         m_config.resize(kConfigSize, '\0');
     } else {
         m_config = buildConfiguration(cfg, m_serial, m_address);
     }
-    m_flashText = setup.value(QStringLiteral("flashDateText")).toString(QStringLiteral("2025-01-15 10:00:00"));
+    m_flashText =
+        setup.value(QStringLiteral("flashDateText")).toString(QStringLiteral("2025-01-15 10:00:00"));
     for (const QJsonValue& r : setup.value(QStringLiteral("storedRecords")).toArray()) {
         m_records.append(buildTestRecord(r.toObject()));
     }
@@ -105,7 +97,8 @@ SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
         m_timeline.prepend(e);
     }
 
-    for (QTimer* t : {&m_ctlGap, &m_dataGap, &m_heldTimer[0], &m_heldTimer[1], &m_stepTimer, &m_timelineTimer}) {
+    for (QTimer* t :
+         {&m_ctlGap, &m_dataGap, &m_heldTimer[0], &m_heldTimer[1], &m_stepTimer, &m_timelineTimer}) {
         t->setSingleShot(true);
     }
     // A command cut short by the transport: after half a second without its rest, the dock
@@ -118,7 +111,8 @@ SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
         write(SimChannel::Control, "NAK");
     });
     connect(&m_dataGap, &QTimer::timeout, this, [this] {
-        note(QStringLiteral("incomplete instrument command dropped: %1").arg(printable(m_dataBuf)), SimChannel::Data);
+        note(QStringLiteral("incomplete instrument command dropped: %1").arg(printable(m_dataBuf)),
+             SimChannel::Data);
         m_dataBuf.clear();
     });
     for (int c = 0; c < 2; ++c) {
@@ -200,7 +194,8 @@ void SimDock::startServers(QString* error, bool* ok)
     }
     m_ctlServer = new QTcpServer(this);
     m_dataServer = new QTcpServer(this);
-    if (!m_ctlServer->listen(m_address, m_ctlPortWanted) || !m_dataServer->listen(m_address, m_dataPortWanted)) {
+    if (!m_ctlServer->listen(m_address, m_ctlPortWanted) ||
+        !m_dataServer->listen(m_address, m_dataPortWanted)) {
         if (error) {
             QTcpServer* bad = m_ctlServer->isListening() ? m_dataServer : m_ctlServer;
             *error = QStringLiteral("dock %1: cannot listen on %2:%3: %4")
@@ -296,8 +291,12 @@ void SimDock::acceptConnection(SimChannel ch)
                 cur->write("EVTC");
             }
             cur->disconnect(this);
-            connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
-            cur->disconnectFromHost();
+            if (cur->state() == QAbstractSocket::UnconnectedState) {
+                cur->deleteLater();
+            } else {
+                connect(cur, &QTcpSocket::disconnected, cur, &QObject::deleteLater);
+                cur->disconnectFromHost();
+            }
             if (ch == SimChannel::Control) {
                 m_ctlBuf.clear();
             } else {
@@ -305,7 +304,10 @@ void SimDock::acceptConnection(SimChannel ch)
             }
         }
         cur = s;
-        note(QStringLiteral("%1 connected from %2:%3").arg(channelName(ch), s->peerAddress().toString()).arg(s->peerPort()), ch);
+        note(QStringLiteral("%1 connected from %2:%3")
+                 .arg(channelName(ch), s->peerAddress().toString())
+                 .arg(s->peerPort()),
+             ch);
         connect(s, &QTcpSocket::readyRead, this, [this, s, ch] {
             if (socketFor(ch) == s) {
                 receive(ch, s->readAll());
@@ -386,8 +388,8 @@ void SimDock::sendEvent(char code, const QByteArray& payload)
 SimFault* SimDock::matchFault(SimChannel ch, const QByteArray& mnemonic)
 {
     for (SimFault& f : m_faults) {
-        if (f.testStep >= 0 || f.channel != ch || f.command.isEmpty()
-            || !QString::fromLatin1(mnemonic).startsWith(f.command)) {
+        if (f.testStep >= 0 || f.channel != ch || f.command.isEmpty() ||
+            !QString::fromLatin1(mnemonic).startsWith(f.command)) {
             continue;
         }
         ++f.seen;
@@ -436,14 +438,21 @@ void SimDock::deliver(SimChannel ch, const QByteArray& reply, SimFault* f)
         if (f->ms > 0) {
             m_heldTimer[int(ch)].start(f->ms);
         }
+    } else if (k == QLatin1String("replace")) {
+        write(ch, f->bytesHex);
+    } else if (k == QLatin1String("append")) {
+        write(ch, reply + f->bytesHex);
+    } else if (k == QLatin1String("prepend")) {
+        write(ch, f->bytesHex + reply);
     } else if (k == QLatin1String("double")) {
         write(ch, reply + reply);
     } else if (k == QLatin1String("delay")) {
         later(f->ms, [this, ch, reply] { write(ch, reply); });
     } else if (k == QLatin1String("close")) {
-        closeChannel(f->closeChannel.isEmpty() ? ch
-                                               : (f->closeChannel == QLatin1String("data") ? SimChannel::Data
-                                                                                           : SimChannel::Control));
+        closeChannel(
+            f->closeChannel.isEmpty()
+                ? ch
+                : (f->closeChannel == QLatin1String("data") ? SimChannel::Data : SimChannel::Control));
     } else if (k == QLatin1String("vanish")) {
         vanish();
     } else {
@@ -482,8 +491,8 @@ int SimDock::controlLength(const QByteArray& buf)
         return 0;
     }
     const QByteArray m = buf.left(3);
-    static const char* const plain[] = {"ADC", "RTC", "REE", "GTR", "STD", "GST", "SLV", "MST", "DSC", "IRS",
-                                        "TEM", "ENQ", "GFD", "LDK", "PGR", "LKR", "ERS", "RST"};
+    static const char* const plain[] = {"ADC", "RTC", "REE", "GTR", "STD", "GST", "SLV", "MST", "DSC",
+                                        "IRS", "TEM", "ENQ", "GFD", "LDK", "PGR", "LKR", "ERS", "RST"};
     for (const char* p : plain) {
         if (m == p) {
             return 3;
@@ -628,7 +637,7 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
             }
             later(scaled(100), [this] { startTest(); });
         } else if (m_testRunning) {
-            later(scaled(50), [this] { abortTest(kAbortedByPc); });
+            later(scaled(50), [this] { abortTest(ABORTED_BY_PC); });
         } else {
             later(scaled(200), [this] { endSession(true); });
         }
@@ -726,8 +735,8 @@ QByteArray SimDock::commandReply(const QByteArray& cmd, const QByteArray& m)
             const bool complete = m_flash.size() == kDockFlashSize;
             const bool valid = complete && getBE16(m_flash, 2002) == 36000;
             if (!valid) {
-                note(QStringLiteral("restart refused: flash image %1").arg(complete ? QStringLiteral("not for this dock")
-                                                                                  : QStringLiteral("incomplete")));
+                note(QStringLiteral("restart refused: flash image %1")
+                         .arg(complete ? QStringLiteral("not for this dock") : QStringLiteral("incomplete")));
                 return nak;
             }
             later(scaled(100), [this] { restartDock(true); });
@@ -756,7 +765,11 @@ void SimDock::dumpRecords(SimFault* fault)
     }
     write(SimChannel::Data, all);
     // The acknowledgement ends the dump: it follows once the records have left the dock.
-    auto finish = [this, fault] { later(30, [this, fault] { deliver(SimChannel::Control, "ACK", fault); }); };
+    // The fault is copied: the list it lives in may grow before the acknowledgement goes.
+    auto copy = fault ? std::make_shared<SimFault>(*fault) : std::shared_ptr<SimFault>();
+    auto finish = [this, copy] {
+        later(30, [this, copy] { deliver(SimChannel::Control, "ACK", copy.get()); });
+    };
     if (!m_usb && m_data && m_data->bytesToWrite() > 0) {
         auto conn = std::make_shared<QMetaObject::Connection>();
         *conn = connect(m_data, &QTcpSocket::bytesWritten, this, [this, conn, finish](qint64) {
@@ -828,11 +841,13 @@ void SimDock::handleKernelData(const QByteArray& bytes)
             if (block == 1) {
                 bad = getBE16(m_flash, 2002) != 36000; // the image is not for this dock
             }
-            if (SimFault* f = matchFault(SimChannel::Data, "FLASH"); f && f->kind == QLatin1String("writeError")) {
+            if (SimFault* f = matchFault(SimChannel::Data, "FLASH");
+                f && f->kind == QLatin1String("writeError")) {
                 bad = true;
             }
-            const QByteArray ack = (bad ? QByteArray("F") : QByteArray("OK")) + QByteArray::number(block + 1).rightJustified(4, '0')
-                                 + (bad ? "!\r\n" : "\r\n");
+            const QByteArray ack = (bad ? QByteArray("F") : QByteArray("OK")) +
+                                   QByteArray::number(block + 1).rightJustified(4, '0') +
+                                   (bad ? "!\r\n" : "\r\n");
             write(SimChannel::Data, ack);
         }
         if (bytes.size() > kDockFlashSize - before) {
@@ -881,9 +896,11 @@ void SimDock::processData()
         if (n < 0) {
             const QByteArray head = m_dataBuf.left(4);
             m_dataBuf.clear();
-            note(QStringLiteral("instrument command not understood: %1").arg(printable(head)), SimChannel::Data);
+            note(QStringLiteral("instrument command not understood: %1").arg(printable(head)),
+                 SimChannel::Data);
             if (head.size() >= 4) {
-                deliver(SimChannel::Data, QByteArray("NAK") + head[3], matchFault(SimChannel::Data, head.left(3)));
+                deliver(SimChannel::Data, QByteArray("NAK") + head[3],
+                        matchFault(SimChannel::Data, head.left(3)));
             }
             return;
         }

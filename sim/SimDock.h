@@ -23,7 +23,11 @@ namespace vx8::sim {
 class SimServer;
 class SimUsbDevice;
 
-enum class SimChannel { Control, Data };
+enum class SimChannel
+{
+    Control,
+    Data
+};
 
 // One injected fault. Triggers: the n-th time (occurrence, 1-based; 0 every time) a command
 // whose mnemonic starts with `command` arrives on `channel`, or the dock's own test reaching the
@@ -31,7 +35,8 @@ enum class SimChannel { Control, Data };
 // `ms` later), "merge" (held and written together with the next chunk of the channel, or alone
 // after `ms` when > 0), "double" (the reply twice in one write), "delay" (`ms`), "close" (closes
 // `closeChannel`, default the command's channel), "vanish" (the dock disappears), "stop" (the
-// dock's test sequence stops where it is).
+// dock's test sequence stops where it is), "replace" (the reply becomes the bytes of `hex`),
+// "append" / "prepend" (the bytes of `hex` written in the same chunk after / before the reply).
 struct SimFault
 {
     QString kind;
@@ -44,6 +49,7 @@ struct SimFault
     int at = -1;
     int ms = 0;
     QString closeChannel;
+    QByteArray bytesHex; // "replace": the reply instead; "append": added to the reply; "prepend"
     int seen = 0;
     int applied = 0;
     static SimFault fromJson(const QJsonObject& o);
@@ -120,7 +126,15 @@ signals:
     void restarted();
 
 private:
-    enum class Kernel { None, FirstBlock, WaitLkr, SecondBlock, Running, Flashing };
+    enum class Kernel
+    {
+        None,
+        FirstBlock,
+        WaitLkr,
+        SecondBlock,
+        Running,
+        Flashing
+    };
 
     void write(SimChannel ch, const QByteArray& bytes);
     void writeNow(SimChannel ch, const QByteArray& bytes);

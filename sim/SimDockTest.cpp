@@ -1,8 +1,9 @@
 // The dock's own work: instruments docked and removed, its test sequence with its events, the
 // scenario's timeline, vanishing and coming back, discovery answers.
-#include "SimBytes.h"
 #include "SimDock.h"
+#include "SimBytes.h"
 #include "SimServer.h"
+#include "SimStates.h"
 #include "SimUsbDevice.h"
 
 #include <QTcpServer>
@@ -12,8 +13,6 @@
 namespace vx8::sim {
 
 namespace {
-constexpr int kAbortedByPc = 9, kNotInserted = 13, kWrongPin = 14, kLowBattery = 11, kNoGas = 3, kFailedZero = 4,
-              kLowFlow = 5;
 bool settingOn(const QByteArray& config, const char* name)
 {
     return (getBE32(config, 4) & (0x80000000u >> settingBit(QLatin1String(name)))) != 0;
@@ -85,8 +84,8 @@ void SimDock::announce()
 void SimDock::endSession(bool disc)
 {
     if (disc) {
-        m_stepsSent.append(24);
-        sendEvent('7', QByteArray(1, char(24))); // Cmd_Disc
+        m_stepsSent.append(Cmd_Disc);
+        sendEvent('7', QByteArray(1, char(Cmd_Disc)));
     }
     if (m_connected) {
         m_connected = false;
@@ -102,7 +101,7 @@ void SimDock::removeInstrument()
     }
     note(QStringLiteral("instrument %1 removed").arg(m_instrument->serial()));
     if (m_testRunning) {
-        abortTest(kNotInserted);
+        abortTest(INST_NOT_INSERTED);
     }
     if (m_connected) {
         m_connected = false;
@@ -138,8 +137,8 @@ QByteArray SimDock::gasEvent(bool withGas) const
 void SimDock::startTest()
 {
     if (!m_instrument || !m_connected) {
-        sendEvent('3', QByteArray(1, char(kNotInserted)));
-        emit testCompleted(kNotInserted);
+        sendEvent('3', QByteArray(1, char(INST_NOT_INSERTED)));
+        emit testCompleted(INST_NOT_INSERTED);
         return;
     }
     if (m_testRunning) {
@@ -148,7 +147,7 @@ void SimDock::startTest()
     const QJsonObject& setup = m_instrument->setup();
     int result = int(jsonInt(setup, QStringLiteral("result"), 0));
     if (settingOn(m_config, "CheckPIN") && m_instrument->pin() != getBE16(m_config, 50)) {
-        result = kWrongPin;
+        result = WRONG_PIN;
     }
     // A calibration when the scenario asks for one or the instrument carries a calibration flag.
     bool cal = setup.value(QStringLiteral("mode")).toString() == QLatin1String("cal");
@@ -192,39 +191,41 @@ void SimDock::startTest()
     };
     auto ends = [&](int r) { return result == r ? r : -1; };
     const int battery = int(jsonInt(setup, QStringLiteral("battery"), 41));
-    const QByteArray batt = QByteArray(setup.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED")
-                          + QByteArray::number(battery * 100, 16).rightJustified(4, '0').toUpper();
+    const QByteArray batt =
+        QByteArray(setup.value(QStringLiteral("charging")).toBool(false) ? "EVTEC" : "EVTED") +
+        QByteArray::number(battery * 100, 16).rightJustified(4, '0').toUpper();
     QList<QByteArray> debug;
     for (const QJsonValue& v : setup.value(QStringLiteral("debugMessages")).toArray()) {
         const QByteArray text = v.toString().toLatin1().left(255);
         debug.append(QByteArray("EVT8") + char(text.size()) + text);
     }
-    step(0, debug);
-    step(1);
-    step(2);
-    step(3, {batt}, ends(kLowBattery));
-    step(17, {}, ends(kWrongPin));
-    step(31);
-    step(18);
-    step(4);
-    step(5);
-    step(7);
-    step(33);
-    step(27, result == kLowFlow ? QList<QByteArray>{"EVT0"} : QList<QByteArray>{}, ends(kLowFlow));
-    step(8, {QByteArray("EVT9") + gasEvent(false)});
-    step(9);
-    step(10, {}, ends(kFailedZero));
-    step(12, {}, ends(kNoGas));
-    step(14);
-    step(16, {QByteArray("EVT9") + gasEvent(true)});
-    step(15, {QByteArray("EVT9") + gasEvent(true)});
+    step(Cmd_Enq, debug);
+    step(Cmd_Who);
+    step(Cmd_Ver);
+    step(Cmd_BatVoltage, {batt}, ends(LOW_BAT_ERROR));
+    step(Cmd_UnitEE, {}, ends(WRONG_PIN));
+    step(Cmd_GetSTable);
+    step(Cmd_SensorEE);
+    step(Cmd_Alm);
+    step(Cmd_AlmTest);
+    step(Cmd_Vib);
+    step(Cmd_Visual);
+    step(Cmd_StartPump, result == LOW_FLOW ? QList<QByteArray>{"EVT0"} : QList<QByteArray>{}, ends(LOW_FLOW));
+    step(Cmd_CheckZero, {QByteArray("EVT9") + gasEvent(false)});
+    step(Cmd_Zero);
+    step(Cmd_Zeroing, {}, ends(FAILED_ZERO));
+    step(Cmd_WaitForGas, {}, ends(NO_GAS));
+    step(Cmd_BumpStart);
+    step(Cmd_GetGasRead, {QByteArray("EVT9") + gasEvent(true)});
+    step(Cmd_Bumping, {QByteArray("EVT9") + gasEvent(true)});
     if (cal) {
-        step(20, {QByteArray("EVTB") + char(int(jsonInt(setup, QStringLiteral("spanCause"), cause))) + char(calMask)});
-        step(21, {QByteArray("EVT9") + gasEvent(true)});
-        step(22);
+        step(Cmd_Span, {QByteArray("EVTB") + char(int(jsonInt(setup, QStringLiteral("spanCause"), cause))) +
+                        char(calMask)});
+        step(Cmd_Spanning, {QByteArray("EVT9") + gasEvent(true)});
+        step(Cmd_UpdtFullCallDate);
     }
-    step(23, {QByteArray("EVT9") + gasEvent(false)});
-    step(6);
+    step(Cmd_Purge, {QByteArray("EVT9") + gasEvent(false)});
+    step(Cmd_Stb);
     const QJsonArray custom = setup.value(QStringLiteral("steps")).toArray();
     if (!custom.isEmpty()) {
         m_steps.clear();
@@ -234,7 +235,8 @@ void SimDock::startTest()
     }
     m_testRunning = true;
     m_stepIndex = 0;
-    note(QStringLiteral("test started (%1)").arg(cal ? QStringLiteral("calibration") : QStringLiteral("bump")));
+    note(QStringLiteral("test started (%1)")
+             .arg(cal ? QStringLiteral("calibration") : QStringLiteral("bump")));
     const int duration = int(jsonInt(setup, QStringLiteral("testDuration"), 20000));
     m_stepTimer.setInterval(qMax(0, scaled(duration) / qMax(1, int(m_steps.size()))));
     m_stepTimer.start();
@@ -304,7 +306,7 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
 {
     const SimInstrument* in = m_instrument ? m_instrument.get() : m_lastInstrument.get();
     QJsonObject r;
-    const bool pass = result == 0;
+    const bool pass = result == NO_ERROR;
     if (in) {
         const QByteArray img = in->image();
         const QJsonObject& setup = in->setup();
@@ -325,7 +327,8 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
         }
         r[QStringLiteral("InstrumentFlags")] = int(flags);
         QJsonArray sensors;
-        const QJsonArray overrides = setup.value(QStringLiteral("testRecord")).toObject().value(QStringLiteral("Sensors")).toArray();
+        const QJsonArray overrides =
+            setup.value(QStringLiteral("testRecord")).toObject().value(QStringLiteral("Sensors")).toArray();
         for (int s = 0; s < kSlotCount; ++s) {
             if (!in->sensorPresent(s)) {
                 continue;
@@ -356,9 +359,9 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
             const bool bumpFailed = (m_failedBumpMask >> s) & 1;
             if (pass) {
                 status |= (bumpFailed ? 0 : 0x8000) | 0x1000 | (calibration ? 0x2000 : 0);
-            } else if (result == kNoGas) {
+            } else if (result == NO_GAS) {
                 status = 0x1000 | 0x6000; // zero passed, span "no gas detected", cause 0
-            } else if (result != kFailedZero) {
+            } else if (result != FAILED_ZERO) {
                 status |= 0x1000;
             }
             e[QStringLiteral("SensorStatus")] = status;
@@ -378,7 +381,7 @@ QByteArray SimDock::buildLiveRecord(int result, bool calibration)
     r[QStringLiteral("AudioDbMin")] = 65;
     r[QStringLiteral("AudioDbMaxLeft")] = 95;
     r[QStringLiteral("AudioDbMaxRight")] = 96;
-    int pf = pass ? (0x8000 | 0x4000 | 0x2000 | 0x1000 | 0x0800) : (result == kFailedZero ? 0x7000 : 0x7800);
+    int pf = pass ? (0x8000 | 0x4000 | 0x2000 | 0x1000 | 0x0800) : (result == FAILED_ZERO ? 0x7000 : 0x7800);
     if (!calibration) {
         pf |= 0x0400;
     }
@@ -422,11 +425,13 @@ void SimDock::runTimelineEntry(const QJsonObject& e)
     } else if (action == QLatin1String("event")) {
         const QString code = e.value(QStringLiteral("code")).toString();
         if (!code.isEmpty()) {
-            sendEvent(code.at(0).toLatin1(), QByteArray::fromHex(e.value(QStringLiteral("payloadHex")).toString().toLatin1()));
+            sendEvent(code.at(0).toLatin1(),
+                      QByteArray::fromHex(e.value(QStringLiteral("payloadHex")).toString().toLatin1()));
         }
     } else if (action == QLatin1String("close")) {
-        closeChannel(e.value(QStringLiteral("channel")).toString() == QLatin1String("data") ? SimChannel::Data
-                                                                                           : SimChannel::Control);
+        closeChannel(e.value(QStringLiteral("channel")).toString() == QLatin1String("data")
+                         ? SimChannel::Data
+                         : SimChannel::Control);
     } else if (action == QLatin1String("fault")) {
         addFault(e.value(QStringLiteral("fault")).toObject());
     } else {
@@ -473,8 +478,8 @@ void SimDock::reappear()
 
 void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
 {
-    if (m_vanished || m_usb || !m_started || !isLoopbackV4(to)
-        || !m_setup.value(QStringLiteral("answerDiscovery")).toBool(true)) {
+    if (m_vanished || m_usb || !m_started || !isLoopbackV4(to) ||
+        !m_setup.value(QStringLiteral("answerDiscovery")).toBool(true)) {
         return;
     }
     if (!m_udp) {
@@ -486,9 +491,10 @@ void SimDock::answerDiscovery(const QHostAddress& to, quint16 port)
             return;
         }
     }
-    const QByteArray text = m_setup.contains(QStringLiteral("discoveryReply"))
-                              ? m_setup.value(QStringLiteral("discoveryReply")).toString().toLatin1()
-                              : QByteArray("VX8#") + QByteArray::number(m_serial).rightJustified(5, '0') + "\r";
+    const QByteArray text =
+        m_setup.contains(QStringLiteral("discoveryReply"))
+            ? m_setup.value(QStringLiteral("discoveryReply")).toString().toLatin1()
+            : QByteArray("VX8#") + QByteArray::number(getBE32(m_config, 0)).rightJustified(5, '0') + "\r";
     m_server->transcript().add(m_serial, QStringLiteral("discovery"), QStringLiteral("out"), text);
     m_udp->writeDatagram(text, to, port);
 }

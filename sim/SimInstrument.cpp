@@ -8,17 +8,15 @@
 namespace vx8::sim {
 
 SimInstrument::SimInstrument(const QJsonObject& setup)
-    : m_setup(setup)
-    , m_image(buildInstrumentImage(setup))
-    , m_events(buildEventRecords(setup))
-    , m_firmware(kFirmwareSize, '\0')
-    , m_pages(kFirmwareSize / 256)
+    : m_setup(setup), m_image(buildInstrumentImage(setup)), m_events(buildEventRecords(setup)),
+      m_firmware(kFirmwareSize, '\0'), m_pages(kFirmwareSize / 256)
 {
     m_sessions = buildSessions(setup, m_image);
     const int fw = firmwareWord();
     m_flashVersion = setup.value(QStringLiteral("flashVersion"))
                          .toString(QStringLiteral("%1.%2").arg(fw / 100).arg(fw % 100, 2, 10, QChar('0')));
-    m_whoText = setup.value(QStringLiteral("whoText")).toString(QString::number(kInstrumentTypeCode)).toLatin1();
+    m_whoText =
+        setup.value(QStringLiteral("whoText")).toString(QString::number(kInstrumentTypeCode)).toLatin1();
     m_dataLogger = setup.value(QStringLiteral("dataLogger")).toBool(true);
     const QJsonArray gas = setup.value(QStringLiteral("gasReadings")).toArray();
     for (int s = 0; s < kSlotCount; ++s) {
@@ -37,8 +35,8 @@ int SimInstrument::commandLength(const QByteArray& buf)
     }
     const QByteArray m = buf.left(3);
     int n = -1;
-    if (m == "ENQ" || m == "WHO" || m == "VFL" || m == "CLD" || m == "CLE" || m == "CKE" || m == "GGR"
-        || m == "RUE" || m == "RCS" || m == "GST" || m == "RSC" || m == "PFM") {
+    if (m == "ENQ" || m == "WHO" || m == "VFL" || m == "CLD" || m == "CLE" || m == "CKE" || m == "GGR" ||
+        m == "RUE" || m == "RCS" || m == "GST" || m == "RSC" || m == "PFM") {
         n = 4;
     } else if (m == "CKD" || m == "RAC" || m == "RAE") {
         n = 5;
@@ -68,17 +66,32 @@ void SimInstrument::setImage(const QByteArray& image)
     }
 }
 
-quint32 SimInstrument::serial() const { return getLE32(m_image, 4); }
-quint32 SimInstrument::pin() const { return getLE16(m_image, kUnitPinOffset); }
-int SimInstrument::firmwareWord() const { return int(getLE16(m_image, 8)); }
-int SimInstrument::sensorType(int slot) const { return quint8(m_image[kUnitSize + kSlotSize * slot + 3]); }
+quint32 SimInstrument::serial() const
+{
+    return getLE32(m_image, 4);
+}
+quint32 SimInstrument::pin() const
+{
+    return getLE16(m_image, kUnitPinOffset);
+}
+int SimInstrument::firmwareWord() const
+{
+    return int(getLE16(m_image, 8));
+}
+int SimInstrument::sensorType(int slot) const
+{
+    return quint8(m_image[kUnitSize + kSlotSize * slot + 3]);
+}
 bool SimInstrument::sensorPresent(int slot) const
 {
     const int t = sensorType(slot);
     return t != 0 && t != 254;
 }
 
-qint64 SimInstrument::clockSeconds() const { return m_clockBase + m_clockRun.elapsed() / 1000; }
+qint64 SimInstrument::clockSeconds() const
+{
+    return m_clockBase + m_clockRun.elapsed() / 1000;
+}
 void SimInstrument::setClockSeconds(qint64 s)
 {
     m_clockBase = s;
@@ -114,8 +127,14 @@ QByteArray SimInstrument::ack(char index, const QByteArray& data) const
 {
     return QByteArray("ACK") + index + data;
 }
-QByteArray SimInstrument::nak(char index) const { return QByteArray("NAK") + index; }
-QByteArray SimInstrument::eck(char index) const { return QByteArray("ECK") + index; }
+QByteArray SimInstrument::nak(char index) const
+{
+    return QByteArray("NAK") + index;
+}
+QByteArray SimInstrument::eck(char index) const
+{
+    return QByteArray("ECK") + index;
+}
 
 QList<int> SimInstrument::sessionsMatching(bool alarmsOnly) const
 {
@@ -220,7 +239,9 @@ SimInstrument::Reply SimInstrument::handle(const QByteArray& c)
             data.resize(14);
             const QJsonArray counts = m_setup.value(QStringLiteral("sensorCounts")).toArray();
             for (int s = 0; s < kSlotCount; ++s) {
-                putBE16(data, 2 * s, quint32(qint16(counts.size() > s ? counts.at(s).toInt() : (sensorPresent(s) ? 1000 + s : 0))));
+                putBE16(data, 2 * s,
+                        quint32(qint16(counts.size() > s ? counts.at(s).toInt()
+                                                         : (sensorPresent(s) ? 1000 + s : 0))));
             }
             r.bytes = ack(ix, data);
         } else {

@@ -36,7 +36,7 @@ qint64 jsonInt(const QJsonObject& o, const QString& key, qint64 def)
         bool ok = false;
         const QString t = v.toString().trimmed();
         const qint64 n = t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? t.mid(2).toLongLong(&ok, 16)
-                                                                                 : t.toLongLong(&ok);
+                                                                                : t.toLongLong(&ok);
         return ok ? n : def;
     }
     return def;
@@ -56,11 +56,29 @@ qint64 jsonTime(const QJsonObject& o, const QString& key, qint64 def)
 
 int settingBit(const QString& name)
 {
-    static const char* const names[] = {
-        "Sol1Installed", "Sol2Installed", "Sol3Installed", "Sol4Installed", nullptr, "EthernetInstalled",
-        "ResumeInstrumentOFF", "ResumeInstrumentON", "UseDHCP", "WritePIN", "CheckPIN", "UseCal_Interval",
-        "Enable_Emailing", "OptimizeO2Bump", "AirInletIs0Air", nullptr, "Gas1Enabled", "Gas2Enabled",
-        "Gas3Enabled", "Gas4Enabled", "AutoTimeCal1", "AutoTimeCal2", "AutoTimeCal3"};
+    static const char* const names[] = {"Sol1Installed",
+                                        "Sol2Installed",
+                                        "Sol3Installed",
+                                        "Sol4Installed",
+                                        nullptr,
+                                        "EthernetInstalled",
+                                        "ResumeInstrumentOFF",
+                                        "ResumeInstrumentON",
+                                        "UseDHCP",
+                                        "WritePIN",
+                                        "CheckPIN",
+                                        "UseCal_Interval",
+                                        "Enable_Emailing",
+                                        "OptimizeO2Bump",
+                                        "AirInletIs0Air",
+                                        nullptr,
+                                        "Gas1Enabled",
+                                        "Gas2Enabled",
+                                        "Gas3Enabled",
+                                        "Gas4Enabled",
+                                        "AutoTimeCal1",
+                                        "AutoTimeCal2",
+                                        "AutoTimeCal3"};
     for (int n = 0; n < int(std::size(names)); ++n) {
         if (names[n] && name == QLatin1String(names[n])) {
             return n;
@@ -100,7 +118,8 @@ QByteArray buildConfiguration(const QJsonObject& o, quint32 serial, const QHostA
         flags = quint32(jsonInt(o, QStringLiteral("SettingFlags"), 0));
     } else {
         // Two valves fitted, inlets 1 and 2 in use, the Ethernet option.
-        for (const char* n : {"Sol1Installed", "Sol2Installed", "Gas1Enabled", "Gas2Enabled", "EthernetInstalled"}) {
+        for (const char* n :
+             {"Sol1Installed", "Sol2Installed", "Gas1Enabled", "Gas2Enabled", "EthernetInstalled"}) {
             flags |= 0x80000000u >> settingBit(QLatin1String(n));
         }
     }
@@ -117,9 +136,11 @@ QByteArray buildConfiguration(const QJsonObject& o, quint32 serial, const QHostA
     b[28] = char(jsonInt(o, QStringLiteral("LCDContrast"), 20));
     b[29] = char(jsonInt(o, QStringLiteral("LowFlowPoint"), 21));
     // A locally administered MAC address derived from the serial number.
-    const QByteArray mac = QByteArray::fromHex(o.value(QStringLiteral("MACAddress")).toString().remove(':').toLatin1());
+    const QByteArray mac =
+        QByteArray::fromHex(o.value(QStringLiteral("MACAddress")).toString().remove(':').toLatin1());
     for (int i = 0; i < 6; ++i) {
-        b[30 + i] = mac.size() == 6 ? mac[i] : char(i < 2 ? (i == 0 ? 0x02 : 0x56) : (serial >> (8 * (5 - i))) & 0xFF);
+        b[30 + i] = mac.size() == 6 ? mac[i]
+                                    : char(i < 2 ? (i == 0 ? 0x02 : 0x56) : (serial >> (8 * (5 - i))) & 0xFF);
     }
     putAddress(b, 36, o, QStringLiteral("IPAddress"), ip.toIPv4Address());
     putAddress(b, 40, o, QStringLiteral("GatewayAddress"), 0x7F000001);
@@ -140,7 +161,8 @@ QByteArray buildConfiguration(const QJsonObject& o, quint32 serial, const QHostA
         for (int c = 0; c < 10; ++c) {
             const QJsonObject co = comps.at(c).toObject();
             const bool present = c < comps.size();
-            putBE16(b, base + 20 + 2 * (9 - c), present ? quint32(jsonInt(co, QStringLiteral("Concentration"), 0)) : 65535);
+            putBE16(b, base + 20 + 2 * (9 - c),
+                    present ? quint32(jsonInt(co, QStringLiteral("Concentration"), 0)) : 65535);
             b[base + 40 + (9 - c)] = char(present ? jsonInt(co, QStringLiteral("GasCode"), 255) : 255);
             b[base + 50 + (9 - c)] = char(present ? jsonInt(co, QStringLiteral("BumpDuration"), 30) : 255);
         }
@@ -280,8 +302,9 @@ QByteArray buildInstrumentImage(const QJsonObject& in)
         img[base + 2] = 0;
         img[base + 3] = 0;
     }
-    const QJsonArray sensors = in.contains(QStringLiteral("sensors")) ? in.value(QStringLiteral("sensors")).toArray()
-                                                                     : defaultSensors();
+    const QJsonArray sensors = in.contains(QStringLiteral("sensors"))
+                                   ? in.value(QStringLiteral("sensors")).toArray()
+                                   : defaultSensors();
     for (const QJsonValue& v : sensors) {
         const QJsonObject s = v.toObject();
         const int slot = int(jsonInt(s, QStringLiteral("slot"), -1));
@@ -315,7 +338,8 @@ QByteArray buildInstrumentImage(const QJsonObject& in)
     }
     const QJsonArray screens = in.value(QStringLiteral("screens")).toArray();
     for (int k = 0; k < 8; ++k) {
-        const QString text = k < screens.size() ? screens.at(k).toString() : QStringLiteral("Screen %1").arg(k + 1);
+        const QString text =
+            k < screens.size() ? screens.at(k).toString() : QStringLiteral("Screen %1").arg(k + 1);
         putText(img, kScreensOffset + 16 * k, 15, text, ' ');
         img[kScreensOffset + 16 * k + 15] = 0;
     }
@@ -431,7 +455,8 @@ QList<SimSession> buildSessions(const QJsonObject& in, const QByteArray& image)
         h[259] = char(jsonInt(s, QStringLiteral("vocCode"), 0));
         putLE16(h, 260, quint32(interval));
         putText(h, 264, 16, s.value(QStringLiteral("user")).toString(QStringLiteral("Operator")));
-        putText(h, 280, 16, s.value(QStringLiteral("location")).toString(QStringLiteral("Site %1").arg(ses.number)));
+        putText(h, 280, 16,
+                s.value(QStringLiteral("location")).toString(QStringLiteral("Site %1").arg(ses.number)));
         ses.header = h;
         for (int r = 0; r < nRecords; ++r) {
             QByteArray rec(8 + 16 * nSensors, '\0');

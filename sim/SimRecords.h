@@ -53,8 +53,8 @@ QList<QByteArray> buildEventRecords(const QJsonObject& instrument);
 struct SimSession
 {
     int number = 0;
-    QByteArray header;          // 296 bytes
-    QList<QByteArray> records;  // 8 + 16 n bytes each, record number i + 1
+    QByteArray header;         // 296 bytes
+    QList<QByteArray> records; // 8 + 16 n bytes each, record number i + 1
 };
 QList<SimSession> buildSessions(const QJsonObject& instrument, const QByteArray& image);
 

@@ -11,10 +11,7 @@
 
 namespace vx8::sim {
 
-SimServer::SimServer(QObject* parent)
-    : QObject(parent)
-{
-}
+SimServer::SimServer(QObject* parent) : QObject(parent) {}
 
 SimServer::~SimServer()
 {
@@ -50,7 +47,8 @@ static bool loopbackOrError(const QHostAddress& a, const QString& what, QString*
         return true;
     }
     if (error) {
-        *error = QStringLiteral("%1 %2 is not a loopback address (127.0.0.0/8); refused").arg(what, a.toString());
+        *error =
+            QStringLiteral("%1 %2 is not a loopback address (127.0.0.0/8); refused").arg(what, a.toString());
     }
     return false;
 }
@@ -70,7 +68,8 @@ bool SimServer::loadScenario(const QJsonObject& s, QString* error)
     m_controlPort = quint16(jsonInt(s, QStringLiteral("controlPort"), 5004));
     m_dataPort = quint16(jsonInt(s, QStringLiteral("dataPort"), 5005));
     m_serialBase = quint32(jsonInt(s, QStringLiteral("serialBase"), 10001));
-    m_firstAddress = QHostAddress(s.value(QStringLiteral("firstAddress")).toString(QStringLiteral("127.0.0.2")));
+    m_firstAddress =
+        QHostAddress(s.value(QStringLiteral("firstAddress")).toString(QStringLiteral("127.0.0.2")));
     if (!loopbackOrError(m_firstAddress, QStringLiteral("firstAddress"), error)) {
         return false;
     }
@@ -79,13 +78,16 @@ bool SimServer::loadScenario(const QJsonObject& s, QString* error)
     m_usbProduct = quint16(jsonInt(usb, QStringLiteral("productId"), 0x7d80));
     const QJsonObject disc = s.value(QStringLiteral("discovery")).toObject();
     m_discoveryEnabled = disc.value(QStringLiteral("enabled")).toBool(true);
-    m_discoveryAddress = QHostAddress(disc.value(QStringLiteral("address")).toString(QStringLiteral("127.0.0.1")));
+    m_discoveryAddress =
+        QHostAddress(disc.value(QStringLiteral("address")).toString(QStringLiteral("127.0.0.1")));
     m_discoveryPortWanted = quint16(jsonInt(disc, QStringLiteral("port"), 6462));
     m_discoveryReplyPort = quint16(jsonInt(disc, QStringLiteral("replyPort"), 6461));
-    if (m_discoveryEnabled && !loopbackOrError(m_discoveryAddress, QStringLiteral("discovery address"), error)) {
+    if (m_discoveryEnabled &&
+        !loopbackOrError(m_discoveryAddress, QStringLiteral("discovery address"), error)) {
         return false;
     }
-    if (s.contains(QStringLiteral("transcript")) && !m_transcript.setFile(s.value(QStringLiteral("transcript")).toString(), error)) {
+    if (s.contains(QStringLiteral("transcript")) &&
+        !m_transcript.setFile(s.value(QStringLiteral("transcript")).toString(), error)) {
         return false;
     }
 
@@ -96,13 +98,15 @@ bool SimServer::loadScenario(const QJsonObject& s, QString* error)
     }
     for (int i = 0; i < docks.size(); ++i) {
         const QJsonObject d = docks.at(i).toObject();
-        if (d.contains(QStringLiteral("address"))
-            && !loopbackOrError(QHostAddress(d.value(QStringLiteral("address")).toString()), QStringLiteral("dock address"), error)) {
+        if (d.contains(QStringLiteral("address")) &&
+            !loopbackOrError(QHostAddress(d.value(QStringLiteral("address")).toString()),
+                             QStringLiteral("dock address"), error)) {
             m_docks.clear();
             return false;
         }
         m_docks.push_back(std::make_unique<SimDock>(this, d, i));
-        if (!m_docks.back()->isUsb() && !loopbackOrError(m_docks.back()->address(), QStringLiteral("dock address"), error)) {
+        if (!m_docks.back()->isUsb() &&
+            !loopbackOrError(m_docks.back()->address(), QStringLiteral("dock address"), error)) {
             m_docks.clear();
             return false;
         }
@@ -195,7 +199,8 @@ void SimServer::onDiscovery()
         data.resize(int(n));
         m_transcript.add(0, QStringLiteral("discovery"), QStringLiteral("in"), data);
         if (!isLoopbackV4(from)) {
-            m_transcript.note(0, QStringLiteral("discovery"), QStringLiteral("request from %1 ignored").arg(from.toString()));
+            m_transcript.note(0, QStringLiteral("discovery"),
+                              QStringLiteral("request from %1 ignored").arg(from.toString()));
             continue;
         }
         if (!data.startsWith("ENQ")) {

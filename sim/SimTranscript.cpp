@@ -75,11 +75,13 @@ QByteArray SimTranscript::toJsonLine(const TranscriptEntry& e)
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';
 }
 
-QList<TranscriptEntry> SimTranscript::entriesFor(quint32 dock, const QString& channel, const QString& dir) const
+QList<TranscriptEntry> SimTranscript::entriesFor(quint32 dock, const QString& channel,
+                                                 const QString& dir) const
 {
     QList<TranscriptEntry> out;
     for (const auto& e : m_entries) {
-        if (e.dock == dock && (channel.isEmpty() || e.channel == channel) && (dir.isEmpty() || e.dir == dir)) {
+        if (e.dock == dock && (channel.isEmpty() || e.channel == channel) &&
+            (dir.isEmpty() || e.dir == dir)) {
             out.append(e);
         }
     }

@@ -16,12 +16,12 @@ namespace vx8::sim {
 
 struct TranscriptEntry
 {
-    double t = 0;         // ms since start
-    quint32 dock = 0;     // dock serial
-    QString channel;      // "control", "data", "discovery"
-    QString dir;          // "in", "out", "note"
-    QByteArray bytes;     // the chunk (empty for notes)
-    QString text;         // notes; printable form for chunks
+    double t = 0;     // ms since start
+    quint32 dock = 0; // dock serial
+    QString channel;  // "control", "data", "discovery"
+    QString dir;      // "in", "out", "note"
+    QByteArray bytes; // the chunk (empty for notes)
+    QString text;     // notes; printable form for chunks
 };
 
 class SimTranscript

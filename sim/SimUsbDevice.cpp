@@ -8,11 +8,8 @@
 namespace vx8::sim {
 
 SimUsbDevice::SimUsbDevice(SimDock* dock, quint16 vendor, quint16 product)
-    : m_dock(dock)
-    , m_vendor(vendor)
-    , m_product(product)
-{
-}
+    : m_dock(dock), m_vendor(vendor), m_product(product)
+{}
 
 QString SimUsbDevice::devicePath() const
 {

@@ -35,23 +35,55 @@ int main(int argc, char** argv)
         "names the docks, the instruments docked and removed over time, test results and injected\n"
         "faults; the options below override it for the simple cases. Stop with Ctrl-C."));
     p.addHelpOption();
-    const QCommandLineOption scenario(QStringLiteral("scenario"), QStringLiteral("Scenario file (JSON)."), QStringLiteral("file"));
-    const QCommandLineOption docks(QStringLiteral("docks"), QStringLiteral("Number of docks (default: those of the scenario, else 1)."), QStringLiteral("n"));
-    const QCommandLineOption first(QStringLiteral("first-address"), QStringLiteral("Address of the first dock, inside 127.0.0.0/8 (default 127.0.0.2)."), QStringLiteral("address"));
-    const QCommandLineOption ctl(QStringLiteral("control-port"), QStringLiteral("Control port of every dock (default 5004)."), QStringLiteral("port"));
-    const QCommandLineOption data(QStringLiteral("data-port"), QStringLiteral("User-data port of every dock (default 5005)."), QStringLiteral("port"));
-    const QCommandLineOption serial(QStringLiteral("serial-base"), QStringLiteral("Serial number of the first dock without one (default 10001)."), QStringLiteral("n"));
-    const QCommandLineOption factor(QStringLiteral("time-factor"), QStringLiteral("Multiplies every dock-side duration (default 1; 0.01 is 100 times faster)."), QStringLiteral("f"));
-    const QCommandLineOption transcript(QStringLiteral("transcript"), QStringLiteral("Write every chunk in and out as JSON lines to this file."), QStringLiteral("file"));
-    const QCommandLineOption discPort(QStringLiteral("discovery-port"), QStringLiteral("UDP port the discovery request arrives on (default 6462)."), QStringLiteral("port"));
-    const QCommandLineOption discReply(QStringLiteral("discovery-reply-port"), QStringLiteral("UDP port discovery answers go to (default 6461)."), QStringLiteral("port"));
-    const QCommandLineOption discAddr(QStringLiteral("discovery-address"), QStringLiteral("Loopback address the discovery responder listens on (default 127.0.0.1)."), QStringLiteral("address"));
-    const QCommandLineOption noDisc(QStringLiteral("no-discovery"), QStringLiteral("Do not answer discovery requests."));
-    const QCommandLineOption instrument(QStringLiteral("instrument"), QStringLiteral("Dock a default instrument in every dock at start."));
-    const QCommandLineOption result(QStringLiteral("result"), QStringLiteral("Test result ordinal the docked instruments end with (default 0, NO_ERROR)."), QStringLiteral("n"));
-    const QCommandLineOption duration(QStringLiteral("test-duration"), QStringLiteral("Duration of the dock's test in ms before the time factor (default 20000)."), QStringLiteral("ms"));
-    p.addOptions({scenario, docks, first, ctl, data, serial, factor, transcript, discPort, discReply, discAddr, noDisc,
-                  instrument, result, duration});
+    const QCommandLineOption scenario(QStringLiteral("scenario"), QStringLiteral("Scenario file (JSON)."),
+                                      QStringLiteral("file"));
+    const QCommandLineOption docks(
+        QStringLiteral("docks"), QStringLiteral("Number of docks (default: those of the scenario, else 1)."),
+        QStringLiteral("n"));
+    const QCommandLineOption first(
+        QStringLiteral("first-address"),
+        QStringLiteral("Address of the first dock, inside 127.0.0.0/8 (default 127.0.0.2)."),
+        QStringLiteral("address"));
+    const QCommandLineOption ctl(QStringLiteral("control-port"),
+                                 QStringLiteral("Control port of every dock (default 5004)."),
+                                 QStringLiteral("port"));
+    const QCommandLineOption data(QStringLiteral("data-port"),
+                                  QStringLiteral("User-data port of every dock (default 5005)."),
+                                  QStringLiteral("port"));
+    const QCommandLineOption serial(
+        QStringLiteral("serial-base"),
+        QStringLiteral("Serial number of the first dock without one (default 10001)."), QStringLiteral("n"));
+    const QCommandLineOption factor(
+        QStringLiteral("time-factor"),
+        QStringLiteral("Multiplies every dock-side duration (default 1; 0.01 is 100 times faster)."),
+        QStringLiteral("f"));
+    const QCommandLineOption transcript(
+        QStringLiteral("transcript"),
+        QStringLiteral("Write every chunk in and out as JSON lines to this file."), QStringLiteral("file"));
+    const QCommandLineOption discPort(
+        QStringLiteral("discovery-port"),
+        QStringLiteral("UDP port the discovery request arrives on (default 6462)."), QStringLiteral("port"));
+    const QCommandLineOption discReply(QStringLiteral("discovery-reply-port"),
+                                       QStringLiteral("UDP port discovery answers go to (default 6461)."),
+                                       QStringLiteral("port"));
+    const QCommandLineOption discAddr(
+        QStringLiteral("discovery-address"),
+        QStringLiteral("Loopback address the discovery responder listens on (default 127.0.0.1)."),
+        QStringLiteral("address"));
+    const QCommandLineOption noDisc(QStringLiteral("no-discovery"),
+                                    QStringLiteral("Do not answer discovery requests."));
+    const QCommandLineOption instrument(QStringLiteral("instrument"),
+                                        QStringLiteral("Dock a default instrument in every dock at start."));
+    const QCommandLineOption result(
+        QStringLiteral("result"),
+        QStringLiteral("Test result ordinal the docked instruments end with (default 0, NO_ERROR)."),
+        QStringLiteral("n"));
+    const QCommandLineOption duration(
+        QStringLiteral("test-duration"),
+        QStringLiteral("Duration of the dock's test in ms before the time factor (default 20000)."),
+        QStringLiteral("ms"));
+    p.addOptions({scenario, docks, first, ctl, data, serial, factor, transcript, discPort, discReply,
+                  discAddr, noDisc, instrument, result, duration});
     p.process(app);
 
     QTextStream err(stderr);
@@ -106,7 +138,8 @@ int main(int argc, char** argv)
     s[QStringLiteral("discovery")] = disc;
     if (p.isSet(instrument) || p.isSet(result) || p.isSet(duration)) {
         QJsonArray list = s.value(QStringLiteral("docks")).toArray();
-        const int n = s.contains(QStringLiteral("dockCount")) ? s.value(QStringLiteral("dockCount")).toInt() : qMax(1, int(list.size()));
+        const int n = s.contains(QStringLiteral("dockCount")) ? s.value(QStringLiteral("dockCount")).toInt()
+                                                              : qMax(1, int(list.size()));
         while (list.size() < n) {
             list.append(QJsonObject{});
         }
@@ -136,8 +169,8 @@ int main(int argc, char** argv)
         if (d->isUsb()) {
             out << "dock " << d->serial() << " on in-process USB\n";
         } else {
-            out << "dock " << d->serial() << " on " << d->address().toString() << " ports " << d->controlPort() << "/"
-                << d->dataPort() << "\n";
+            out << "dock " << d->serial() << " on " << d->address().toString() << " ports "
+                << d->controlPort() << "/" << d->dataPort() << "\n";
         }
     }
     out << "serving " << sim.dockCount() << " dock(s); Ctrl-C stops\n";

@@ -23,7 +23,8 @@ public:
     {
         ctl.connectToHost(dock->address(), dock->controlPort());
         data.connectToHost(dock->address(), dock->dataPort());
-        return ctl.waitForConnected(vx8::test::scaled(5000)) && data.waitForConnected(vx8::test::scaled(5000));
+        return ctl.waitForConnected(vx8::test::scaled(5000)) &&
+               data.waitForConnected(vx8::test::scaled(5000));
     }
     QByteArray ctlAll() const { return ctlChunks.join(); }
     QByteArray dataAll() const { return dataChunks.join(); }
@@ -44,6 +45,22 @@ public:
         data.flush();
         (void)QTest::qWaitFor([&] { return dataAll().size() >= before + bytes; }, vx8::test::scaled(5000));
         return dataAll().mid(before);
+    }
+    // Sends a command while events may be arriving: the `bytes` bytes from the first "ACK" or
+    // "NAK" after the send.
+    QByteArray reply(const QByteArray& cmd, int bytes)
+    {
+        const int before = int(ctlAll().size());
+        ctl.write(cmd);
+        ctl.flush();
+        auto at = [&] {
+            const QByteArray all = ctlAll();
+            int a = int(all.indexOf("ACK", before)), n = int(all.indexOf("NAK", before));
+            return a < 0 ? n : (n < 0 ? a : qMin(a, n));
+        };
+        (void)QTest::qWaitFor([&] { return at() >= 0 && ctlAll().size() >= at() + bytes; },
+                              vx8::test::scaled(5000));
+        return at() >= 0 ? ctlAll().mid(at(), bytes) : QByteArray();
     }
     bool waitControl(const QByteArray& needle, int from = 0)
     {

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,8 +21,11 @@ using vx8::test::scaled;
 namespace {
 QJsonObject scenarioWith(const QJsonArray& docks, double timeFactor = 0.01)
 {
-    return QJsonObject{{"controlPort", 0}, {"dataPort", 0}, {"timeFactor", timeFactor},
-                       {"discovery", QJsonObject{{"enabled", false}}}, {"docks", docks}};
+    return QJsonObject{{"controlPort", 0},
+                       {"dataPort", 0},
+                       {"timeFactor", timeFactor},
+                       {"discovery", QJsonObject{{"enabled", false}}},
+                       {"docks", docks}};
 }
 QJsonObject instrumentSpec()
 {
@@ -30,13 +34,27 @@ QJsonObject instrumentSpec()
         {"pin", 1234},
         {"firmwareVersion", 112},
         {"battery", 39},
-        {"sensors", QJsonArray{QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 7001}, {"lowAlarm", 195}, {"highAlarm", 235}},
-                               QJsonObject{{"slot", 3}, {"type", 81}, {"serial", 7003}, {"warningAlarm", 35}, {"highAlarm", 200}, {"calGas", 100}}}},
+        {"sensors",
+         QJsonArray{
+             QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 7001}, {"lowAlarm", 195}, {"highAlarm", 235}},
+             QJsonObject{{"slot", 3},
+                         {"type", 81},
+                         {"serial", 7003},
+                         {"warningAlarm", 35},
+                         {"highAlarm", 200},
+                         {"calGas", 100}}}},
         {"debugMessages", QJsonArray{"Dock test v7"}},
-        {"testRecord", QJsonObject{{"AudioDbMin", 71}, {"Sensors", QJsonArray{QJsonObject{{"Slot", 3}, {"BumpTime", 9}}}}}}};
+        {"testRecord", QJsonObject{{"AudioDbMin", 71},
+                                   {"Sensors", QJsonArray{QJsonObject{{"Slot", 3}, {"BumpTime", 9}}}}}}};
 }
-quint32 be16(const QByteArray& b, int o) { return getBE16(b, o); }
-quint32 be32(const QByteArray& b, int o) { return getBE32(b, o); }
+quint32 be16(const QByteArray& b, int o)
+{
+    return getBE16(b, o);
+}
+quint32 be32(const QByteArray& b, int o)
+{
+    return getBE32(b, o);
+}
 } // namespace
 
 class TestSimDock : public QObject
@@ -47,9 +65,11 @@ private slots:
     void configurationRoundTrip();
     void commandSplitAcrossWrites();
     void unknownCommandRefused();
+    void serviceCommands();
     void testCycleAndRecord();
     void storedRecordsDumpAndClear();
     void removalDuringTest();
+    void standaloneTest();
     void testOutcomes_data();
     void testOutcomes();
     void searchAfterRelease();
@@ -67,6 +87,7 @@ private slots:
     void kernelAndFlash();
     void transcriptFile();
     void programHelp();
+    void programServesUntilStopped();
     void demoScenarioLoads();
 };
 
@@ -74,14 +95,22 @@ void TestSimDock::configurationRead()
 {
     SimServer sim;
     QString err;
-    QVERIFY2(sim.loadScenario(scenarioWith({QJsonObject{{"serial", 4321}, {"firmwareVersion", 801},
-                                                         {"configuration", QJsonObject{{"AccessPIN", 1234}, {"DockDescription", "Bay 1"}}}}}), &err), qPrintable(err));
+    QVERIFY2(sim.loadScenario(
+                 scenarioWith({QJsonObject{
+                     {"serial", 4321},
+                     {"firmwareVersion", 801},
+                     {"configuration", QJsonObject{{"AccessPIN", 1234}, {"DockDescription", "Bay 1"}}}}}),
+                 &err),
+             qPrintable(err));
     QVERIFY2(sim.start(&err), qPrintable(err));
     SimClient c;
     QVERIFY(c.open(sim.dock(0)));
     const QByteArray r = c.command("REE", 507);
     QCOMPARE(r.size(), 507);
-    QCOMPARE(c.ctlChunks.size(), 1); // "ACK" and the whole image in one chunk
+    // "ACK" and the whole image leave the dock in one write.
+    const auto out = sim.transcript().entriesFor(4321, "control", "out");
+    QCOMPARE(out.size(), 1);
+    QCOMPARE(out[0].bytes, r);
     QVERIFY(r.startsWith("ACK"));
     const QByteArray img = r.mid(3);
     QCOMPARE(be32(img, 0), 4321u);
@@ -107,7 +136,7 @@ void TestSimDock::configurationRoundTrip()
     putText(img, 293, 24, QStringLiteral("Renamed dock"));
     putBE16(img, 50, 4242);
     putBE32(img, 4, 0xA5A50F0F);
-    putBE16(img, 52 + 17, 0xBEEF);         // unused inlet bytes must come back as written
+    putBE16(img, 52 + 17, 0xBEEF); // unused inlet bytes must come back as written
     for (int i = 318; i < 422; ++i) {
         img[i] = char('e' + (i % 3));
     }
@@ -149,11 +178,66 @@ void TestSimDock::unknownCommandRefused()
     QCOMPARE(c.command("ENQ", 3), QByteArray("ACK"));
 }
 
+void TestSimDock::serviceCommands()
+{
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(
+        scenarioWith(
+            {QJsonObject{{"serial", 99},
+                         {"adc", QJsonArray{201, 768, 302, 503}},
+                         {"peaks", QJsonArray{250, 771, 312, 524}},
+                         {"flashDateText", "2024-06-30 12:00:00"},
+                         {"configuration", QJsonObject{{"SettingFlags", QJsonArray{"Enable_Emailing"}}}}}}),
+        &err));
+    QVERIFY(sim.start(&err));
+    SimDock* dock = sim.dock(0);
+    SimClient c;
+    QVERIFY(c.open(dock));
+    QByteArray r = c.command("ADC", 11);
+    QCOMPARE(r, QByteArray("ACK") + QByteArray::fromHex("00c90300012e01f7"));
+    r = c.command("PEK      PEK Command", 11);
+    QCOMPARE(r, QByteArray("ACK") + QByteArray::fromHex("00fa0303013802"
+                                                        "0c"));
+    QCOMPARE(c.command("RAP      RAP Command", 3), QByteArray("ACK"));
+    QCOMPARE(c.command("PEK      PEK Command", 11), QByteArray("ACK") + QByteArray(8, '\0'));
+    QCOMPARE(c.command("LCD1Hello dock      ", 3), QByteArray("ACK")); // 16 characters
+    QCOMPARE(c.command("RLC1", 19), QByteArray("ACKHello dock      "));
+    QCOMPARE(dock->lcdLine(1), QStringLiteral("Hello dock      "));
+    QCOMPARE(c.command("RLC0", 19), QByteArray("ACK") + QByteArray(16, ' '));
+    QCOMPARE(c.command(QByteArray("PSS") + char(60) + char(3), 3), QByteArray("ACK"));
+    QCOMPARE(dock->pumpSpeed(), 60);
+    QCOMPARE(dock->pumpChannel(), 3);
+    // Clock: set 2009-03-05 14:07:09, read it back.
+    QCOMPARE(c.command(QByteArray("STC") + QByteArray::fromHex("09070e0503"
+                                                               "0009"),
+                       3),
+             QByteArray("ACK"));
+    r = c.command("RTC", 10);
+    QCOMPARE(r.left(3), QByteArray("ACK"));
+    QCOMPARE(r.mid(4, 6), QByteArray::fromHex("070e0503"
+                                              "0009"));
+    QVERIFY(quint8(r[3]) >= 9 && quint8(r[3]) < 15);
+    QCOMPARE(c.command(QByteArray("STC") + QByteArray::fromHex("00000020"
+                                                               "0d0009"),
+                       3),
+             QByteArray("NAK")); // day 32, month 13
+    QCOMPARE(c.command("GFD", 22), QByteArray("ACK2024-06-30 12:00:00"));
+    QCOMPARE(c.command("MST", 4), QByteArray("ACKI"));
+    QVERIFY(!dock->isSlave());
+    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QVERIFY(dock->isSlave());
+    const int from = int(c.ctlAll().size());
+    QCOMPARE(c.command("TEM", 3), QByteArray("ACK"));
+    QVERIFY(c.waitControl("EVTD1", from)); // e-mailing is on: delivered
+}
+
 void TestSimDock::testCycleAndRecord()
 {
     SimServer sim;
     QString err;
-    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"serial", 555}, {"instrument", instrumentSpec()}}}), &err));
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"serial", 555}, {"instrument", instrumentSpec()}}}),
+                             &err));
     QVERIFY(sim.start(&err));
     SimDock* dock = sim.dock(0);
     SimClient c;
@@ -170,11 +254,11 @@ void TestSimDock::testCycleAndRecord()
     c.ctl.write(QByteArray("TST", 3) + char(0));
     QVERIFY(c.waitControl("ACK", from));
     QVERIFY(QTest::qWaitFor([&] { return dock->testRunning(); }, scaled(5000)));
-    QCOMPARE(c.command("GST", 4).right(1), QByteArray("B"));
+    QCOMPARE(c.reply("GST", 4), QByteArray("ACKB"));
     QVERIFY(c.waitControl(QByteArray("EVT3") + char(0), from));
     const QByteArray events = c.ctlAll().mid(from);
-    QVERIFY(events.contains(QByteArray("EVT7") + char(15)));  // Cmd_Bumping
-    QVERIFY(events.contains(QByteArray("EVT7") + char(6)));   // Cmd_Stb
+    QVERIFY(events.contains(QByteArray("EVT7") + char(15))); // Cmd_Bumping
+    QVERIFY(events.contains(QByteArray("EVT7") + char(6)));  // Cmd_Stb
     const int gas = int(events.indexOf("EVT9"));
     QVERIFY(gas >= 0);
     // Fresh-air reading: slot 0 (O2, element 6) reads 20.9 %.
@@ -190,16 +274,16 @@ void TestSimDock::testCycleAndRecord()
     QCOMPARE(be32(rec, 0), 456789u);
     QCOMPARE(be16(rec, 12), 112u);
     QCOMPARE(int(quint8(rec[14])), 39);
-    QCOMPARE(int(quint8(rec[16])), 71);              // scenario override
-    QVERIFY(be16(rec, 18) & 0x8000);                 // overall pass
-    QVERIFY(be16(rec, 18) & 0x0400);                 // bump only
+    QCOMPARE(int(quint8(rec[16])), 71); // scenario override
+    QVERIFY(be16(rec, 18) & 0x8000);    // overall pass
+    QVERIFY(be16(rec, 18) & 0x0400);    // bump only
     const int slot0 = 20 + 36 * 6, slot3 = 20 + 36 * 3;
     QCOMPARE(be32(rec, slot0), 7001u);
     QCOMPARE(int(quint8(rec[slot0 + 26])), 11);
     QCOMPARE(be16(rec, slot0 + 14), 195u);
     QCOMPARE(be32(rec, slot3), 7003u);
     QCOMPARE(int(quint8(rec[slot3 + 26])), 81);
-    QCOMPARE(int(quint8(rec[slot3 + 24])), 9);       // scenario override
+    QCOMPARE(int(quint8(rec[slot3 + 24])), 9); // scenario override
     QCOMPARE(be16(rec, slot3 + 18), 100u);
     QVERIFY(be16(rec, slot3 + 34) & 0x8000);         // bump passed
     QCOMPARE(int(quint8(rec[20 + 36 * 5 + 26])), 0); // slot 1 empty
@@ -221,8 +305,11 @@ void TestSimDock::storedRecordsDumpAndClear()
 {
     QJsonArray stored;
     for (int i = 0; i < 3; ++i) {
-        stored.append(QJsonObject{{"InstrumentSerial", 1000 + i}, {"TestTime", 86400 * (i + 1)}, {"PassFailFlags", 0x8000},
-                                  {"Sensors", QJsonArray{QJsonObject{{"Slot", 2}, {"SensorSerial", 99}, {"SensorType", 21}}}}});
+        stored.append(QJsonObject{
+            {"InstrumentSerial", 1000 + i},
+            {"TestTime", 86400 * (i + 1)},
+            {"PassFailFlags", 0x8000},
+            {"Sensors", QJsonArray{QJsonObject{{"Slot", 2}, {"SensorSerial", 99}, {"SensorType", 21}}}}});
     }
     SimServer sim;
     QString err;
@@ -279,29 +366,69 @@ void TestSimDock::removalDuringTest()
     QVERIFY(!sim.dock(0)->testRunning());
 }
 
+void TestSimDock::standaloneTest()
+{
+    // Without a PC (master mode) the dock tests a docked instrument itself and keeps the record.
+    QJsonObject in = instrumentSpec();
+    SimServer sim;
+    QString err;
+    QVERIFY(sim.loadScenario(
+        scenarioWith({QJsonObject{
+            {"standalone", true},
+            {"timeline", QJsonArray{QJsonObject{{"at", 100}, {"action", "dock"}, {"instrument", in}}}}}}),
+        &err));
+    QVERIFY(sim.start(&err));
+    QSignalSpy done(sim.dock(0), &SimDock::testCompleted);
+    QVERIFY(done.wait(scaled(10000)));
+    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QCOMPARE(sim.dock(0)->storedRecords().size(), 1);
+    SimClient c;
+    QVERIFY(c.open(sim.dock(0)));
+    const QByteArray cfg = c.command("REE", 507).mid(3);
+    QCOMPARE(be16(cfg, 10), 1u);
+    const int from = int(c.ctlAll().size());
+    c.ctl.write("STD");
+    QVERIFY(c.waitControl("ACK", from));
+    QVERIFY(QTest::qWaitFor([&] { return c.dataAll().size() >= 276; }, scaled(2000)));
+    QCOMPARE(be32(c.dataAll(), 0), 456789u);
+    // Slaving the dock now does not announce the instrument it already tested.
+    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QTest::qWait(50);
+    QVERIFY(!c.ctlAll().contains("EVTA"));
+}
+
 void TestSimDock::testOutcomes_data()
 {
     QTest::addColumn<QJsonObject>("dockSetup");
     QTest::addColumn<QJsonObject>("instrumentSetup");
     QTest::addColumn<int>("result");
-    QTest::addColumn<int>("lastStep");     // last state event before the result
+    QTest::addColumn<int>("lastStep");    // last state event before the result
     QTest::addColumn<QByteArray>("span"); // payload of event "B", empty: no calibration
     QTest::addColumn<int>("passFail");
     QTest::addColumn<int>("slot0Status");
     QTest::addColumn<int>("slot3Status");
     const QJsonObject none;
-    QTest::newRow("bump passed") << none << QJsonObject{} << 0 << 6 << QByteArray() << 0xFC00 << 0x9100 << 0x9100;
-    QTest::newRow("calibration asked for") << none << QJsonObject{{"mode", "cal"}} << 0 << 6 << QByteArray::fromHex("0309") << 0xF800 << 0xB100 << 0xB100;
-    QTest::newRow("span flag on slot 3") << none << QJsonObject{{"slot3Flags", 0x22}} << 0 << 6 << QByteArray::fromHex("0008") << 0xF800 << 0xB100 << 0xB100;
-    QTest::newRow("bump failed on slot 3") << none << QJsonObject{{"failedBump", QJsonArray{3}}} << 0 << 6 << QByteArray::fromHex("0108") << 0xF800 << 0xB100 << 0x3100;
-    QTest::newRow("no gas") << none << QJsonObject{{"result", 3}} << 3 << 12 << QByteArray() << 0x7C00 << 0x7000 << 0x7000;
-    QTest::newRow("fresh air failed") << none << QJsonObject{{"result", 4}} << 4 << 10 << QByteArray() << 0x7400 << 0x0100 << 0x0100;
-    QTest::newRow("low battery") << none << QJsonObject{{"result", 11}} << 11 << 3 << QByteArray() << 0x7C00 << 0x1100 << 0x1100;
+    QTest::newRow("bump passed") << none << QJsonObject{} << 0 << 6 << QByteArray() << 0xFC00 << 0x9100
+                                 << 0x9100;
+    QTest::newRow("calibration asked for") << none << QJsonObject{{"mode", "cal"}} << 0 << 6
+                                           << QByteArray::fromHex("0309") << 0xF800 << 0xB100 << 0xB100;
+    QTest::newRow("span flag on slot 3") << none << QJsonObject{{"slot3Flags", 0x22}} << 0 << 6
+                                         << QByteArray::fromHex("0008") << 0xF800 << 0xB100 << 0xB100;
+    QTest::newRow("bump failed on slot 3") << none << QJsonObject{{"failedBump", QJsonArray{3}}} << 0 << 6
+                                           << QByteArray::fromHex("0108") << 0xF800 << 0xB100 << 0x3100;
+    QTest::newRow("no gas") << none << QJsonObject{{"result", 3}} << 3 << 12 << QByteArray() << 0x7C00
+                            << 0x7000 << 0x7000;
+    QTest::newRow("fresh air failed")
+        << none << QJsonObject{{"result", 4}} << 4 << 10 << QByteArray() << 0x7400 << 0x0100 << 0x0100;
+    QTest::newRow("low battery") << none << QJsonObject{{"result", 11}} << 11 << 3 << QByteArray() << 0x7C00
+                                 << 0x1100 << 0x1100;
     QTest::newRow("PIN checked and wrong")
-        << QJsonObject{{"configuration", QJsonObject{{"AccessPIN", 1111}, {"SettingFlags", QJsonArray{"CheckPIN"}}}}}
+        << QJsonObject{{"configuration",
+                        QJsonObject{{"AccessPIN", 1111}, {"SettingFlags", QJsonArray{"CheckPIN"}}}}}
         << QJsonObject{} << 14 << 17 << QByteArray() << 0x7C00 << 0x1100 << 0x1100;
     QTest::newRow("PIN checked and right")
-        << QJsonObject{{"configuration", QJsonObject{{"AccessPIN", 1234}, {"SettingFlags", QJsonArray{"CheckPIN"}}}}}
+        << QJsonObject{{"configuration",
+                        QJsonObject{{"AccessPIN", 1234}, {"SettingFlags", QJsonArray{"CheckPIN"}}}}}
         << QJsonObject{} << 0 << 6 << QByteArray() << 0xFC00 << 0x9100 << 0x9100;
 }
 
@@ -338,7 +465,8 @@ void TestSimDock::testOutcomes()
     const int from = int(c.ctlAll().size());
     c.ctl.write(QByteArray("TST", 3) + char(0));
     QVERIFY(c.waitControl("EVT3", from));
-    QVERIFY(QTest::qWaitFor([&] { return c.ctlAll().indexOf("EVT3", from) + 5 <= c.ctlAll().size(); }, scaled(2000)));
+    QVERIFY(QTest::qWaitFor([&] { return c.ctlAll().indexOf("EVT3", from) + 5 <= c.ctlAll().size(); },
+                            scaled(2000)));
     const QByteArray ev = c.ctlAll().mid(from);
     const int end = int(ev.indexOf("EVT3"));
     QCOMPARE(int(quint8(ev[end + 4])), result);
@@ -387,8 +515,12 @@ void TestSimDock::newestSessionWins()
     SimClient second;
     QVERIFY(second.open(sim.dock(0)));
     QVERIFY(first.waitControl("EVTC"));
-    QVERIFY(QTest::qWaitFor([&] { return first.ctl.state() == QAbstractSocket::UnconnectedState
-                                     && first.data.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return first.ctl.state() == QAbstractSocket::UnconnectedState &&
+                   first.data.state() == QAbstractSocket::UnconnectedState;
+        },
+        scaled(5000)));
     QCOMPARE(second.command("ENQ", 3), QByteArray("ACK"));
     QVERIFY(!second.ctlAll().contains("EVTC"));
 }
@@ -399,12 +531,32 @@ void TestSimDock::faults_data()
     QTest::addColumn<QByteArray>("command");
     QTest::addColumn<QList<int>>("chunkSizes"); // chunks expected on the control channel
     QTest::addColumn<QByteArray>("start");
-    QTest::newRow("nak") << QJsonObject{{"command", "REE"}, {"kind", "nak"}} << QByteArray("REE") << QList<int>{3} << QByteArray("NAK");
-    QTest::newRow("cut short") << QJsonObject{{"command", "REE"}, {"kind", "cut"}, {"bytes", 200}} << QByteArray("REE") << QList<int>{200} << QByteArray("ACK");
-    QTest::newRow("split") << QJsonObject{{"command", "REE"}, {"kind", "split"}, {"at", 100}, {"ms", 50}} << QByteArray("REE") << QList<int>{100, 407} << QByteArray("ACK");
-    QTest::newRow("double") << QJsonObject{{"command", "GST"}, {"kind", "double"}} << QByteArray("GST") << QList<int>{8} << QByteArray("ACKIACKI");
-    QTest::newRow("delay") << QJsonObject{{"command", "RTC"}, {"kind", "delay"}, {"ms", 100}} << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK");
-    QTest::newRow("second occurrence") << QJsonObject{{"command", "ENQ"}, {"kind", "nak"}, {"occurrence", 2}} << QByteArray("ENQENQ") << QList<int>{3, 3} << QByteArray("ACK");
+    QTest::newRow("nak") << QJsonObject{{"command", "REE"}, {"kind", "nak"}} << QByteArray("REE")
+                         << QList<int>{3} << QByteArray("NAK");
+    QTest::newRow("cut short") << QJsonObject{{"command", "REE"}, {"kind", "cut"}, {"bytes", 200}}
+                               << QByteArray("REE") << QList<int>{200} << QByteArray("ACK");
+    QTest::newRow("split") << QJsonObject{{"command", "REE"}, {"kind", "split"}, {"at", 100}, {"ms", 50}}
+                           << QByteArray("REE") << QList<int>{100, 407} << QByteArray("ACK");
+    QTest::newRow("double") << QJsonObject{{"command", "GST"}, {"kind", "double"}} << QByteArray("GST")
+                            << QList<int>{8} << QByteArray("ACKIACKI");
+    QTest::newRow("delay") << QJsonObject{{"command", "RTC"}, {"kind", "delay"}, {"ms", 100}}
+                           << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK");
+    QTest::newRow("event before the reply") << QJsonObject{{"command", "GST"},
+                                                           {"kind", "prepend"},
+                                                           {"hex", "45565437"
+                                                                   "06"}}
+                                            << QByteArray("GST") << QList<int>{9}
+                                            << QByteArray("EVT7\x06"
+                                                          "ACKI");
+    QTest::newRow("one byte too many") << QJsonObject{{"command", "REE"}, {"kind", "append"}, {"hex", "00"}}
+                                       << QByteArray("REE") << QList<int>{508} << QByteArray("ACK");
+    QTest::newRow("replaced") << QJsonObject{{"command", "RTC"},
+                                             {"kind", "replace"},
+                                             {"hex", "41434b3c3c1920"
+                                                     "0d0019"}}
+                              << QByteArray("RTC") << QList<int>{10} << QByteArray("ACK<<");
+    QTest::newRow("second occurrence") << QJsonObject{{"command", "ENQ"}, {"kind", "nak"}, {"occurrence", 2}}
+                                       << QByteArray("ENQENQ") << QList<int>{3, 3} << QByteArray("ACK");
 }
 
 void TestSimDock::faults()
@@ -432,11 +584,15 @@ void TestSimDock::faults()
     const QByteArray got = c.command(command, total);
     QCOMPARE(got.size(), total);
     QVERIFY(got.startsWith(start));
+    // How the reply left the dock: one entry per write in the dock's transcript.
     QList<int> sizes;
-    for (const QByteArray& ch : c.ctlChunks) {
-        sizes.append(int(ch.size()));
+    QByteArray written;
+    for (const auto& e : sim.transcript().entriesFor(sim.dock(0)->serial(), "control", "out")) {
+        sizes.append(int(e.bytes.size()));
+        written += e.bytes;
     }
     QCOMPARE(sizes, chunkSizes);
+    QCOMPARE(written, got);
     // The fault is used up: the same command is answered normally afterwards.
     const QByteArray again = c.command(command, 4);
     QVERIFY(again.startsWith("ACK"));
@@ -447,10 +603,12 @@ void TestSimDock::faultAtTestStep()
     QJsonObject in = instrumentSpec();
     SimServer sim;
     QString err;
-    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"instrument", in},
-                                                        {"faults", QJsonArray{QJsonObject{{"testStep", 15}, {"kind", "close"}},
-                                                                              QJsonObject{{"command", "ENQ"}, {"kind", "noReply"}}}}}}),
-                             &err));
+    QVERIFY(sim.loadScenario(
+        scenarioWith(
+            {QJsonObject{{"instrument", in},
+                         {"faults", QJsonArray{QJsonObject{{"testStep", 15}, {"kind", "close"}},
+                                               QJsonObject{{"command", "ENQ"}, {"kind", "noReply"}}}}}}),
+        &err));
     QVERIFY(sim.start(&err));
     SimClient c;
     QVERIFY(c.open(sim.dock(0)));
@@ -461,7 +619,8 @@ void TestSimDock::faultAtTestStep()
     QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
     QVERIFY(c.waitControl("EVT1"));
     c.ctl.write(QByteArray("TST", 3) + char(0));
-    QVERIFY(QTest::qWaitFor([&] { return c.ctl.state() == QAbstractSocket::UnconnectedState; }, scaled(10000)));
+    QVERIFY(
+        QTest::qWaitFor([&] { return c.ctl.state() == QAbstractSocket::UnconnectedState; }, scaled(10000)));
     QVERIFY(c.ctlAll().contains(QByteArray("EVT7") + char(14)));
     QVERIFY(!c.ctlAll().contains(QByteArray("EVT7") + char(15)));
 }
@@ -470,15 +629,22 @@ void TestSimDock::vanishAndReappear()
 {
     SimServer sim;
     QString err;
-    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{{"faults", QJsonArray{QJsonObject{{"command", "GTR"}, {"kind", "vanish"}}}}}}), &err));
+    QVERIFY(sim.loadScenario(
+        scenarioWith(
+            {QJsonObject{{"faults", QJsonArray{QJsonObject{{"command", "GTR"}, {"kind", "vanish"}}}}}}),
+        &err));
     QVERIFY(sim.start(&err));
     SimDock* dock = sim.dock(0);
     const quint16 port = dock->controlPort();
     SimClient c;
     QVERIFY(c.open(dock));
     c.ctl.write("GTR");
-    QVERIFY(QTest::qWaitFor([&] { return c.ctl.state() == QAbstractSocket::UnconnectedState
-                                     && c.data.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return c.ctl.state() == QAbstractSocket::UnconnectedState &&
+                   c.data.state() == QAbstractSocket::UnconnectedState;
+        },
+        scaled(5000)));
     QVERIFY(c.ctlAll().isEmpty());
     QVERIFY(dock->isVanished());
     QTcpSocket probe;
@@ -495,10 +661,14 @@ void TestSimDock::nonLoopbackRefused_data()
 {
     QTest::addColumn<QJsonObject>("scenario");
     QTest::newRow("invalid first address") << QJsonObject{{"firstAddress", "192.168.1.20"}};
-    QTest::newRow("invalid dock address") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "10.0.0.5"}}}}};
-    QTest::newRow("invalid any address") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "0.0.0.0"}}}}};
-    QTest::newRow("invalid discovery address") << QJsonObject{{"discovery", QJsonObject{{"address", "0.0.0.0"}}}};
-    QTest::newRow("invalid broadcast address") << QJsonObject{{"discovery", QJsonObject{{"address", "255.255.255.255"}}}};
+    QTest::newRow("invalid dock address")
+        << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "10.0.0.5"}}}}};
+    QTest::newRow("invalid any address")
+        << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "0.0.0.0"}}}}};
+    QTest::newRow("invalid discovery address")
+        << QJsonObject{{"discovery", QJsonObject{{"address", "0.0.0.0"}}}};
+    QTest::newRow("invalid broadcast address")
+        << QJsonObject{{"discovery", QJsonObject{{"address", "255.255.255.255"}}}};
     QTest::newRow("ipv6") << QJsonObject{{"docks", QJsonArray{QJsonObject{{"address", "::1"}}}}};
 }
 
@@ -521,14 +691,29 @@ static quint16 freePort(const QHostAddress& a)
 void TestSimDock::sixtyFourDocks()
 {
     // 64 docks share the same two port numbers, each on its own loopback address.
-    const quint16 cp = freePort(QHostAddress("127.0.0.2"));
-    const quint16 dp = freePort(QHostAddress("127.0.0.2"));
-    QVERIFY(cp && dp && cp != dp);
+    // The pair is free on the first address; another program may hold it on a later one, so a
+    // few pairs are tried.
     SimServer sim;
     QString err;
-    QVERIFY2(sim.loadScenario(QJsonObject{{"controlPort", cp}, {"dataPort", dp}, {"dockCount", 64}, {"serialBase", 30001},
-                                          {"discovery", QJsonObject{{"enabled", false}}}}, &err), qPrintable(err));
-    QVERIFY2(sim.start(&err), qPrintable(err));
+    quint16 cp = 0, dp = 0;
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        cp = freePort(QHostAddress("127.0.0.2"));
+        dp = freePort(QHostAddress("127.0.0.2"));
+        QVERIFY(cp && dp);
+        if (cp == dp) {
+            continue;
+        }
+        QVERIFY2(sim.loadScenario(QJsonObject{{"controlPort", cp},
+                                              {"dataPort", dp},
+                                              {"dockCount", 64},
+                                              {"serialBase", 30001},
+                                              {"discovery", QJsonObject{{"enabled", false}}}},
+                                  &err),
+                 qPrintable(err));
+        started = sim.start(&err);
+    }
+    QVERIFY2(started, qPrintable(err));
     QCOMPARE(sim.dockCount(), 64);
     QCOMPARE(sim.dock(63)->address(), QHostAddress("127.0.0.65"));
     std::vector<std::unique_ptr<SimClient>> clients;
@@ -551,22 +736,29 @@ void TestSimDock::discovery()
     QVERIFY(listener.bind(QHostAddress("127.0.0.1"), 0));
     SimServer sim;
     QString err;
-    QVERIFY(sim.loadScenario(QJsonObject{{"controlPort", 0}, {"dataPort", 0}, {"dockCount", 2}, {"serialBase", 1234},
-                                         {"discovery", QJsonObject{{"port", 0}, {"replyPort", listener.localPort()}}}}, &err));
+    QVERIFY(sim.loadScenario(
+        QJsonObject{{"controlPort", 0},
+                    {"dataPort", 0},
+                    {"dockCount", 2},
+                    {"serialBase", 1234},
+                    {"discovery", QJsonObject{{"port", 0}, {"replyPort", listener.localPort()}}}},
+        &err));
     QVERIFY2(sim.start(&err), qPrintable(err));
     QUdpSocket asker;
     QVERIFY(asker.bind(QHostAddress("127.0.0.1"), 0));
     asker.writeDatagram("ENQ", sim.discoveryAddress(), sim.discoveryPort());
     QMap<QString, QByteArray> replies;
-    QVERIFY(QTest::qWaitFor([&] {
-        while (listener.hasPendingDatagrams()) {
-            QByteArray d(int(listener.pendingDatagramSize()), '\0');
-            QHostAddress from;
-            listener.readDatagram(d.data(), d.size(), &from);
-            replies[from.toString()] = d;
-        }
-        return replies.size() == 2;
-    }, scaled(5000)));
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            while (listener.hasPendingDatagrams()) {
+                QByteArray d(int(listener.pendingDatagramSize()), '\0');
+                QHostAddress from;
+                listener.readDatagram(d.data(), d.size(), &from);
+                replies[from.toString()] = d;
+            }
+            return replies.size() == 2;
+        },
+        scaled(5000)));
     QCOMPARE(replies.value("127.0.0.2"), QByteArray("VX8#01234\r"));
     QCOMPARE(replies.value("127.0.0.3"), QByteArray("VX8#01235\r"));
 }
@@ -654,7 +846,8 @@ void TestSimDock::kernelAndFlash()
         return;
     }
     QCOMPARE(c.command("RST", 3), QByteArray("ACK"));
-    QVERIFY(QTest::qWaitFor([&] { return c.ctl.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
+    QVERIFY(
+        QTest::qWaitFor([&] { return c.ctl.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
     QVERIFY(QTest::qWaitFor([&] { return !dock->isVanished(); }, scaled(5000)));
     SimClient after;
     QVERIFY(after.open(dock));
@@ -720,6 +913,45 @@ void TestSimDock::programHelp()
     QVERIFY(bad.readAllStandardError().contains("loopback"));
 }
 
+void TestSimDock::programServesUntilStopped()
+{
+    QTemporaryDir dir;
+    const quint16 cp = freePort(QHostAddress("127.0.0.2"));
+    const quint16 dp = freePort(QHostAddress("127.0.0.2"));
+    QVERIFY(cp && dp && cp != dp);
+    QFile scenario(dir.filePath("s.json"));
+    QVERIFY(scenario.open(QIODevice::WriteOnly));
+    scenario.write(QJsonDocument(QJsonObject{{"docks", QJsonArray{QJsonObject{{"serial", 4711}}}}}).toJson());
+    scenario.close();
+    QProcess p;
+    p.start(QStringLiteral(VX8_DOCKSIM_PATH),
+            {"--scenario", scenario.fileName(), "--control-port", QString::number(cp), "--data-port",
+             QString::number(dp), "--no-discovery", "--transcript", dir.filePath("t.jsonl")});
+    QVERIFY(p.waitForStarted(scaled(10000)));
+    QVERIFY(
+        QTest::qWaitFor([&] { return p.readAllStandardOutput().contains("serving 1 dock"); }, scaled(10000)));
+    QTcpSocket ctl, data;
+    ctl.connectToHost(QHostAddress("127.0.0.2"), cp);
+    data.connectToHost(QHostAddress("127.0.0.2"), dp);
+    QVERIFY(ctl.waitForConnected(scaled(5000)) && data.waitForConnected(scaled(5000)));
+    ctl.write("REE");
+    QByteArray got;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            got += ctl.readAll();
+            return got.size() >= 507;
+        },
+        scaled(5000)));
+    QCOMPARE(be32(got.mid(3), 0), 4711u);
+    p.terminate();
+    QVERIFY(p.waitForFinished(scaled(10000)));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 0);
+    QFile t(dir.filePath("t.jsonl"));
+    QVERIFY(t.open(QIODevice::ReadOnly));
+    QVERIFY(t.readAll().contains("\"hex\":\"524545\""));
+}
+
 void TestSimDock::demoScenarioLoads()
 {
     // The scenario shipped for demonstrations stays valid; served here on free ports.
@@ -734,7 +966,7 @@ void TestSimDock::demoScenarioLoads()
     QString err;
     QVERIFY2(sim.loadScenario(s, &err), qPrintable(err));
     QVERIFY2(sim.start(&err), qPrintable(err));
-    QCOMPARE(sim.dockCount(), 2);
+    QCOMPARE(sim.dockCount(), 3);
     SimClient c;
     QVERIFY(c.open(sim.dockBySerial(10001)));
     const QByteArray cfg = c.command("REE", 507).mid(3);

@@ -50,11 +50,14 @@ private:
     std::unique_ptr<Fixture> connected(const QJsonObject& instrument, const QJsonArray& faults = {});
 };
 
-std::unique_ptr<TestSimInstrument::Fixture> TestSimInstrument::connected(const QJsonObject& instrument, const QJsonArray& faults)
+std::unique_ptr<TestSimInstrument::Fixture> TestSimInstrument::connected(const QJsonObject& instrument,
+                                                                         const QJsonArray& faults)
 {
     auto f = std::make_unique<Fixture>();
     QString err;
-    const QJsonObject s{{"controlPort", 0}, {"dataPort", 0}, {"timeFactor", 0.01},
+    const QJsonObject s{{"controlPort", 0},
+                        {"dataPort", 0},
+                        {"timeFactor", 0.01},
                         {"discovery", QJsonObject{{"enabled", false}}},
                         {"docks", QJsonArray{QJsonObject{{"instrument", instrument}, {"faults", faults}}}}};
     if (!f->sim.loadScenario(s, &err) || !f->sim.start(&err) || !f->c.open(f->sim.dock(0))) {
@@ -94,7 +97,7 @@ void TestSimInstrument::memoryRoundTrip()
         QCOMPARE(r.size(), 260);
         image += r.mid(4);
     }
-    QCOMPARE(int(quint8(image[264 + 3])), 11);        // slot 0: O2 by default
+    QCOMPARE(int(quint8(image[264 + 3])), 11); // slot 0: O2 by default
     image += QByteArray(2440 - 2056, '\0');
     const QByteArray screens = c.instrument(cmd("RCS", '8'), 132);
     QCOMPARE(screens.size(), 132);
@@ -124,10 +127,10 @@ void TestSimInstrument::memoryRoundTrip()
     QCOMPARE(f->sim.dock(0)->instrument()->image(), written);
     // The sensor table follows the slots written.
     const QByteArray st = c.instrument(cmd("GST", '1'), 11);
-    QCOMPARE(st.mid(4, 7), QByteArray(written.constData() + 264 + 3, 1) + written.mid(264 + 256 + 3, 1)
-                              + written.mid(264 + 512 + 3, 1) + written.mid(264 + 768 + 3, 1)
-                              + written.mid(264 + 1024 + 3, 1) + written.mid(264 + 1280 + 3, 1)
-                              + written.mid(264 + 1536 + 3, 1));
+    QCOMPARE(st.mid(4, 7), QByteArray(written.constData() + 264 + 3, 1) + written.mid(264 + 256 + 3, 1) +
+                               written.mid(264 + 512 + 3, 1) + written.mid(264 + 768 + 3, 1) +
+                               written.mid(264 + 1024 + 3, 1) + written.mid(264 + 1280 + 3, 1) +
+                               written.mid(264 + 1536 + 3, 1));
 }
 
 void TestSimInstrument::eventDownload()
@@ -268,11 +271,23 @@ void TestSimInstrument::userDataFaults_data()
     QTest::addColumn<QJsonObject>("fault");
     QTest::addColumn<QList<int>>("chunks");
     QTest::addColumn<QByteArray>("start");
-    QTest::newRow("nak") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "nak"}} << QList<int>{4} << QByteArray("NAK5");
-    QTest::newRow("cut") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "cut"}, {"bytes", 100}} << QList<int>{100} << QByteArray("ACK5");
-    QTest::newRow("split") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "split"}, {"at", 150}} << QList<int>{150, 118} << QByteArray("ACK5");
-    QTest::newRow("close") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "close"}} << QList<int>{} << QByteArray();
-    QTest::newRow("merged with the next") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "merge"}} << QList<int>{268 + 4} << QByteArray("ACK5");
+    QTest::newRow("nak") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "nak"}}
+                         << QList<int>{4} << QByteArray("NAK5");
+    QTest::newRow("cut") << QJsonObject{{"command", "RUE"},
+                                        {"channel", "data"},
+                                        {"kind", "cut"},
+                                        {"bytes", 100}}
+                         << QList<int>{100} << QByteArray("ACK5");
+    QTest::newRow("split") << QJsonObject{{"command", "RUE"},
+                                          {"channel", "data"},
+                                          {"kind", "split"},
+                                          {"at", 150}}
+                           << QList<int>{150, 118} << QByteArray("ACK5");
+    QTest::newRow("close") << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "close"}}
+                           << QList<int>{} << QByteArray();
+    QTest::newRow("merged with the next")
+        << QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "merge"}} << QList<int>{268 + 4}
+        << QByteArray("ACK5");
 }
 
 void TestSimInstrument::userDataFaults()
@@ -290,7 +305,8 @@ void TestSimInstrument::userDataFaults()
     QByteArray got;
     if (fault.value("kind") == "close") {
         c.data.write(cmd("RUE", '5'));
-        QVERIFY(QTest::qWaitFor([&] { return c.data.state() == QAbstractSocket::UnconnectedState; }, scaled(5000)));
+        QVERIFY(QTest::qWaitFor([&] { return c.data.state() == QAbstractSocket::UnconnectedState; },
+                                scaled(5000)));
         QVERIFY(c.dataChunks.isEmpty());
         QCOMPARE(c.ctl.state(), QAbstractSocket::ConnectedState); // only the user-data session closed
         return;
@@ -308,31 +324,38 @@ void TestSimInstrument::userDataFaults()
     QCOMPARE(got.size(), total);
     QVERIFY(got.startsWith(start));
     QList<int> sizes;
-    for (const QByteArray& ch : c.dataChunks) {
-        sizes.append(int(ch.size()));
+    QByteArray written;
+    for (const auto& e : f->sim.transcript().entriesFor(f->sim.dock(0)->serial(), "data", "out")) {
+        sizes.append(int(e.bytes.size()));
+        written += e.bytes;
     }
     QCOMPARE(sizes, chunks);
+    QCOMPARE(written, got);
 }
 
 void TestSimInstrument::noInstrumentNoReply()
 {
     SimServer sim;
     QString err;
-    QVERIFY(sim.loadScenario(QJsonObject{{"controlPort", 0}, {"dataPort", 0}, {"discovery", QJsonObject{{"enabled", false}}}}, &err));
+    QVERIFY(sim.loadScenario(
+        QJsonObject{{"controlPort", 0}, {"dataPort", 0}, {"discovery", QJsonObject{{"enabled", false}}}},
+        &err));
     QVERIFY(sim.start(&err));
     SimClient c;
     QVERIFY(c.open(sim.dock(0)));
     c.data.write(cmd("ENQ", '0'));
     c.data.flush();
     // The dock ignores user data while no instrument is connected; it says so in its transcript.
-    QVERIFY(QTest::qWaitFor([&] {
-        for (const auto& e : sim.transcript().entriesFor(sim.dock(0)->serial(), "data", "note")) {
-            if (e.text.contains("no instrument")) {
-                return true;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (const auto& e : sim.transcript().entriesFor(sim.dock(0)->serial(), "data", "note")) {
+                if (e.text.contains("no instrument")) {
+                    return true;
+                }
             }
-        }
-        return false;
-    }, scaled(5000)));
+            return false;
+        },
+        scaled(5000)));
     QVERIFY(c.dataChunks.isEmpty());
 }
 
