@@ -52,10 +52,17 @@ void setTextColor(QLineEdit* edit, const QColor& color)
 void setTextColor(QLineEdit* edit, TextColor color)
 {
     switch (color) {
-    case TextColor::Unchanged: return;
-    case TextColor::Black: setTextColor(edit, QColor(Qt::black)); return;
-    case TextColor::Green: setTextColor(edit, QColor(Qt::darkGreen)); return;
-    case TextColor::Blue: setTextColor(edit, QColor(Qt::blue)); return;
+    case TextColor::Unchanged:
+        return;
+    case TextColor::Black:
+        setTextColor(edit, QColor(Qt::black));
+        return;
+    case TextColor::Green:
+        setTextColor(edit, QColor(Qt::darkGreen));
+        return;
+    case TextColor::Blue:
+        setTextColor(edit, QColor(Qt::blue));
+        return;
     }
 }
 
@@ -126,9 +133,15 @@ TInstrumentView::TInstrumentView(QWidget* parent, Prompter* prompter) : QWidget(
     };
 }
 
-TInstrumentView::~TInstrumentView() { *m_alive = false; }
+TInstrumentView::~TInstrumentView()
+{
+    *m_alive = false;
+}
 
-Prompter& TInstrumentView::prompter() const { return m_prompter ? *m_prompter : Prompter::instance(); }
+Prompter& TInstrumentView::prompter() const
+{
+    return m_prompter ? *m_prompter : Prompter::instance();
+}
 
 void TInstrumentView::setKor7(TKor7* kor7)
 {
@@ -240,9 +253,10 @@ QCoro::Task<void> TInstrumentView::ShowInstrConfig()
     while (!unit.serialValid()) {
         setTextColor(edInstrSerial, QColor(Qt::red));
         edInstrSerial->setText(FormatInstrSerial(unit.serialNumber));
-        const auto entry = co_await AskSerialNumber(
-            QStringLiteral("Serial Number Out of Range"),
-            QStringLiteral("Please enter the Serial Number from the instrument ") + QString::number(unit.serialNumber));
+        const auto entry =
+            co_await AskSerialNumber(QStringLiteral("Serial Number Out of Range"),
+                                     QStringLiteral("Please enter the Serial Number from the instrument ") +
+                                         QString::number(unit.serialNumber));
         if (!*alive || !kor7)
             co_return;
         bool ok = false;
