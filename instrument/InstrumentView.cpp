@@ -78,6 +78,31 @@ const char* const SensorPageNames[7] = {"tsO2", "tsEX1", "tsEX2", "tsTOX1", "tsT
 
 } // namespace
 
+QString FormatDLInterval(QLineEdit* Edit, int Seconds, bool DataLogging)
+{
+    const IntervalText t = DLIntervalText(Seconds, DataLogging);
+    if (Edit) {
+        QFont font = Edit->font();
+        font.setBold(false);
+        font.setItalic(false);
+        Edit->setFont(font);
+        setTextColor(Edit, QColor(Qt::black));
+        setTextColor(Edit, t.color);
+        Edit->setText(t.text);
+    }
+    return t.text;
+}
+
+QString FormatSecurityBeepInterval(QLineEdit* Edit, int Seconds)
+{
+    const IntervalText t = SecurityBeepIntervalText(Seconds);
+    if (Edit) {
+        setTextColor(Edit, t.color);
+        Edit->setText(t.text);
+    }
+    return t.text;
+}
+
 TInstrumentView::TInstrumentView(QWidget* parent, Prompter* prompter) : QWidget(parent), m_prompter(prompter)
 {
     auto* outer = new QVBoxLayout(this);
@@ -274,17 +299,13 @@ QCoro::Task<void> TInstrumentView::ShowInstrConfig()
     edFirmware->setText(FormatHundredths(unit.firmwareVersion));
     edTurnOnTime->setText(SecondsToText(unit.turnOnTime));
     edTotalRunTime->setText(FormatDuration(unit.totalRunTime));
-    const IntervalText dl = DLIntervalText(unit.sampleInterval, unit.option(DLStatus));
-    edSampleInterval->setText(dl.text);
-    setTextColor(edSampleInterval, dl.color);
+    FormatDLInterval(edSampleInterval, unit.sampleInterval, unit.option(DLStatus));
     edLastFullCal->setText(SecondsToText(unit.lastFullCal));
     edLastBump->setText(SecondsToText(unit.lastBump));
     setFlagLed(ledNeedsZero, unit.needsZero());
     setFlagLed(ledNeedsSpan, unit.needsSpan());
     setFlagLed(ledNeedsBump, unit.needsBump());
-    const IntervalText beep = SecurityBeepIntervalText(unit.securityBeepInterval);
-    edSecurityBeep->setText(beep.text);
-    setTextColor(edSecurityBeep, beep.color);
+    FormatSecurityBeepInterval(edSecurityBeep, unit.securityBeepInterval);
     edCalReminder->setText(QString::number(unit.calReminderDays) + QStringLiteral(" day(s)"));
     edBumpReminder->setText(QString::number(unit.bumpReminderDays) + QStringLiteral(" day(s)"));
     edStel->setText(QString::number(unit.stelMinutes) + QStringLiteral(" min(s)"));

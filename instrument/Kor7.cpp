@@ -213,10 +213,8 @@ void TKor7::linkWentDown()
 {
     trace(QStringLiteral("Instrument off line"));
     ++m_handshakeGeneration; // ends a handshake in progress
-    const bool was = m_online;
     m_online = false;
     abortPending();
-    Q_UNUSED(was);
     raise(OnIsOnline, false);
 }
 

@@ -167,6 +167,17 @@ void TstInstrumentView::instrumentPage()
     m_kor7->SetOption(DLStatus, false);
     QCoro::waitFor(m_view->ShowInstrConfig());
     QCOMPARE(m_view->edSampleInterval->text(), QStringLiteral("BlackBox"));
+    QCOMPARE(m_view->edSampleInterval->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(m_view->edSecurityBeep->palette().color(QPalette::Text), QColor(Qt::darkGreen));
+    // The edit-writing forms, as the option view uses them.
+    QLineEdit edit;
+    QCOMPARE(FormatDLInterval(&edit, 0, true), QStringLiteral("Disabled"));
+    QCOMPARE(edit.text(), QStringLiteral("Disabled"));
+    QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::darkGreen));
+    QCOMPARE(FormatDLInterval(&edit, 605, true), QStringLiteral("10:05"));
+    QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::black));
+    QCOMPARE(FormatSecurityBeepInterval(&edit, 90), QStringLiteral(" 1:30"));
+    QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::black)); // left as it was
 }
 
 void TstInstrumentView::serialAskedUntilValid()

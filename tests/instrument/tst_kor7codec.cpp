@@ -94,6 +94,7 @@ private slots:
     void flashFile();
     void flashBlockSum();
     void versionValue();
+    void randomReplies();
 };
 
 void TstKor7Codec::requests_data()
@@ -398,6 +399,35 @@ void TstKor7Codec::versionValue()
     QVERIFY(!VersionValue("1,23").has_value());
     QVERIFY(!VersionValue("").has_value());
     QVERIFY(!VersionValue("v1.2").has_value());
+}
+
+void TstKor7Codec::randomReplies()
+{
+    // Whatever arrives, a decoder never reads past it: an Ok reply always holds the bytes taken.
+    const auto cases = decoderCases();
+    quint32 seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) & 0x7FFF);
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const DecoderCase& c = cases[round % cases.size()];
+        QByteArray r = c.full.left(next() % (c.full.size() + 8));
+        for (int i = 0; i < r.size(); ++i)
+            if (next() % 8 == 0)
+                r[i] = static_cast<char>(next() & 0xFF);
+        if (next() % 4 == 0)
+            r.append(QByteArray(next() % 5, 'x'));
+        const ReplyStatus s = c.decode(r, '3');
+        if (s == ReplyStatus::Ok) {
+            const int p = r.indexOf("ACK");
+            QVERIFY(p >= 0 && r.size() >= p + 4);
+            // The fixed-length replies: at least as long as the full reply from "ACK" on.
+            const QByteArray name(c.name);
+            if (name != "DED" && name != "DSD" && name != "VFL")
+                QVERIFY2(r.size() - p >= c.full.size(), c.name);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TstKor7Codec)

@@ -119,6 +119,8 @@ private slots:
     void corruptFirmwareRefused();
     void refusedPageRetried();
     void refusedPageAbortsBeforePfm();
+    void commandsQueue();
+    void instrumentLeavesDuringCommand();
     void offLine();
 
 private:
@@ -519,6 +521,34 @@ void TstKor7Sim::refusedPageAbortsBeforePfm()
     QVERIFY(!sent.contains("PFM"));
     QCOMPARE(m_prompter->texts(), QStringList{QStringLiteral("Error sending Flash")});
     QVERIFY(m_link->Connected()); // the instrument keeps its old firmware and stays on line
+}
+
+void TstKor7Sim::commandsQueue()
+{
+    QVERIFY(goOnLine());
+    // Three operations started together go one after the other, each with its own reply.
+    auto unit = m_kor7->ReadUnitEE();
+    auto table = m_kor7->ReadSensorTable();
+    auto clock = m_kor7->ReadRTC();
+    QVERIFY(QCoro::waitFor(unit));
+    QVERIFY(QCoro::waitFor(table));
+    QVERIFY(QCoro::waitFor(clock));
+    QCOMPARE(m_kor7->EEImage().unitBytes(), m_simDock->instrument()->image().left(UnitMemorySize));
+    QCOMPARE(m_kor7->SensorTable(), QByteArray::fromHex("0b151f65000000"));
+    QCOMPARE(sentMnemonics().mid(3), (QStringList{"RUE", "GST", "RSC"}));
+}
+
+void TstKor7Sim::instrumentLeavesDuringCommand()
+{
+    QVERIFY(goOnLine());
+    m_simDock->addFault(QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "noReply"}});
+    auto read = m_kor7->ReadUnitEE();
+    QTRY_VERIFY_WITH_TIMEOUT(sentMnemonics().contains("RUE"), scaled(5000));
+    m_simDock->removeInstrument();
+    // The command ends when the instrument leaves, not after its time-out.
+    QVERIFY(!QCoro::waitFor(read));
+    QCOMPARE(m_offlineEvents, 1);
+    QCOMPARE(m_kor7->EEImage().unitBytes(), QByteArray(UnitMemorySize, '\0'));
 }
 
 void TstKor7Sim::offLine()
