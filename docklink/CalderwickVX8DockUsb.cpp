@@ -40,7 +40,8 @@ int TCalderwickVX8Dock::usbSend(int pipe, const QByteArray& bytes)
         return -1;
     const int n = m_usb->SendData(pipe, bytes);
     if (n < 0)
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock - USB send on pipe %1 failed").arg(pipe), lcDock());
+        LocalDebugString(QStringLiteral("TCalderwickVX8Dock - USB send on pipe %1 failed").arg(pipe),
+                         lcDock());
     return n;
 }
 

@@ -36,7 +36,10 @@ struct Harness
     std::unique_ptr<TCalderwickVX8Dock> dock;
     QString error;
 
-    Harness() { prompter.setEcho(false); }
+    Harness()
+    {
+        prompter.setEcho(false);
+    }
 
     bool open(const QString& transport, QJsonObject setup = {}, int commandTimeOut = 10000)
     {
@@ -69,7 +72,10 @@ struct Harness
         return true;
     }
 
-    SimDock* simDock() const { return sim.dock(0); }
+    SimDock* simDock() const
+    {
+        return sim.dock(0);
+    }
 
     // Chunks the dock received on a channel, as the transcript has them.
     QList<QByteArray> received(const QString& channel)
@@ -80,7 +86,10 @@ struct Harness
         return out;
     }
 
-    QByteArray controlIn() { return received(QStringLiteral("control")).join(); }
+    QByteArray controlIn()
+    {
+        return received(QStringLiteral("control")).join();
+    }
 
     bool ok(QCoro::Task<bool>&& task, int ms = 20000)
     {
@@ -199,7 +208,8 @@ void TestDockLink::everyCommand()
     QVERIFY(dock::dockSetting(dock::decodeConfiguration(s->configuration())->SettingFlags, 17));
 
     QVERIFY(h.ok(d.GetTestRecord()));
-    QCOMPARE(dock::encodeTestRecord(d.TestRecord()), s->lastTestRecord().isEmpty() ? QByteArray(276, '\0') : s->lastTestRecord());
+    QCOMPARE(dock::encodeTestRecord(d.TestRecord()),
+             s->lastTestRecord().isEmpty() ? QByteArray(276, '\0') : s->lastTestRecord());
 
     QVERIFY(h.ok(d.GetAdcCounts()));
     QCOMPARE(d.AdcCounts(), (dock::AdcValues{200, 768, 300, 500}));
@@ -260,13 +270,29 @@ void TestDockLink::everyCommand()
 
     // The exact bytes the dock received, in order.
     const QByteArray in = h.controlIn();
-    for (const QByteArray& expected :
-         {QByteArray("REE"), QByteArray("WEE"), QByteArray("GTR"), QByteArray("ADC"), QByteArray("PEK      PEK Command"),
-          QByteArray("RAP      RAP Command"), QByteArray("STC") + QByteArray("\x09\x07\x0e\x05\x03\x00\x09", 7),
-          QByteArray("RTC"), QByteArray("LCD0ABC             "), QByteArray("LCD10123456789ABCDEF"), QByteArray("RLC0"),
-          QByteArray("RLC1"), QByteArray("PSS\x64\x02", 5), QByteArray("GST"), QByteArray("SLV"), QByteArray("MST"),
-          QByteArray("GFD"), QByteArray("DSC"), QByteArray("IRS"), QByteArray("TEM"), QByteArray("ENQ"),
-          QByteArray("TST\x02", 4), QByteArray("CLT\x01\x2c", 5)})
+    for (const QByteArray& expected : {QByteArray("REE"),
+                                       QByteArray("WEE"),
+                                       QByteArray("GTR"),
+                                       QByteArray("ADC"),
+                                       QByteArray("PEK      PEK Command"),
+                                       QByteArray("RAP      RAP Command"),
+                                       QByteArray("STC") + QByteArray("\x09\x07\x0e\x05\x03\x00\x09", 7),
+                                       QByteArray("RTC"),
+                                       QByteArray("LCD0ABC             "),
+                                       QByteArray("LCD10123456789ABCDEF"),
+                                       QByteArray("RLC0"),
+                                       QByteArray("RLC1"),
+                                       QByteArray("PSS\x64\x02", 5),
+                                       QByteArray("GST"),
+                                       QByteArray("SLV"),
+                                       QByteArray("MST"),
+                                       QByteArray("GFD"),
+                                       QByteArray("DSC"),
+                                       QByteArray("IRS"),
+                                       QByteArray("TEM"),
+                                       QByteArray("ENQ"),
+                                       QByteArray("TST\x02", 4),
+                                       QByteArray("CLT\x01\x2c", 5)})
         QVERIFY2(in.contains(expected), expected.constData());
     QVERIFY(h.prompter.records().isEmpty());
 }
@@ -281,9 +307,12 @@ void TestDockLink::testRecordDump()
 {
     QFETCH(QString, transport);
     Harness h;
-    QVERIFY2(h.open(transport, QJsonObject{{"storedRecords", QJsonArray{QJsonObject{{"hex", storedRecordsHex(1)}},
-                                                                         QJsonObject{{"hex", QString::fromLatin1(recordImage(5001).toHex())}},
-                                                                         QJsonObject{{"hex", QString::fromLatin1(recordImage(5002).toHex())}}}}}),
+    QVERIFY2(h.open(transport,
+                    QJsonObject{
+                        {"storedRecords",
+                         QJsonArray{QJsonObject{{"hex", storedRecordsHex(1)}},
+                                    QJsonObject{{"hex", QString::fromLatin1(recordImage(5001).toHex())}},
+                                    QJsonObject{{"hex", QString::fromLatin1(recordImage(5002).toHex())}}}}}),
              qPrintable(h.error));
     TCalderwickVX8Dock& d = *h.dock;
     int userEvents = 0;
@@ -327,15 +356,24 @@ void TestDockLink::outcomes_data()
         const QByteArray p = t.toLatin1() + ": ";
         QTest::newRow(p + "no reply") << t << "ENQ" << QJsonObject{{"kind", "noReply"}} << false << 1;
         QTest::newRow(p + "NAK") << t << "ENQ" << QJsonObject{{"kind", "nak"}} << false << 0;
-        QTest::newRow(p + "REE cut to 503") << t << "REE" << QJsonObject{{"kind", "cut"}, {"bytes", 506}} << false << 0;
-        QTest::newRow(p + "GTR cut short") << t << "GTR" << QJsonObject{{"kind", "cut"}, {"bytes", 100}} << false << 0;
-        QTest::newRow(p + "ADC cut short") << t << "ADC" << QJsonObject{{"kind", "cut"}, {"bytes", 7}} << false << 0;
-        QTest::newRow(p + "GST without its character") << t << "GST" << QJsonObject{{"kind", "cut"}, {"bytes", 3}} << false << 0;
-        QTest::newRow(p + "RLC cut short") << t << "RLC0" << QJsonObject{{"kind", "cut"}, {"bytes", 10}} << false << 0;
-        QTest::newRow(p + "REE split, rest within the hold") << t << "REE" << QJsonObject{{"kind", "split"}, {"at", 200}, {"ms", 20}} << true << 0;
-        QTest::newRow(p + "GTR split, rest too late") << t << "GTR" << QJsonObject{{"kind", "split"}, {"at", 100}, {"ms", 400}} << false << 0;
-        QTest::newRow(p + "GTR twice in one write") << t << "GTR" << QJsonObject{{"kind", "double"}} << true << 0;
-        QTest::newRow(p + "late reply") << t << "ENQ" << QJsonObject{{"kind", "delay"}, {"ms", 100}} << true << 0;
+        QTest::newRow(p + "REE cut to 503")
+            << t << "REE" << QJsonObject{{"kind", "cut"}, {"bytes", 506}} << false << 0;
+        QTest::newRow(p + "GTR cut short")
+            << t << "GTR" << QJsonObject{{"kind", "cut"}, {"bytes", 100}} << false << 0;
+        QTest::newRow(p + "ADC cut short")
+            << t << "ADC" << QJsonObject{{"kind", "cut"}, {"bytes", 7}} << false << 0;
+        QTest::newRow(p + "GST without its character")
+            << t << "GST" << QJsonObject{{"kind", "cut"}, {"bytes", 3}} << false << 0;
+        QTest::newRow(p + "RLC cut short")
+            << t << "RLC0" << QJsonObject{{"kind", "cut"}, {"bytes", 10}} << false << 0;
+        QTest::newRow(p + "REE split, rest within the hold")
+            << t << "REE" << QJsonObject{{"kind", "split"}, {"at", 200}, {"ms", 20}} << true << 0;
+        QTest::newRow(p + "GTR split, rest too late")
+            << t << "GTR" << QJsonObject{{"kind", "split"}, {"at", 100}, {"ms", 400}} << false << 0;
+        QTest::newRow(p + "GTR twice in one write")
+            << t << "GTR" << QJsonObject{{"kind", "double"}} << true << 0;
+        QTest::newRow(p + "late reply")
+            << t << "ENQ" << QJsonObject{{"kind", "delay"}, {"ms", 100}} << true << 0;
     }
 }
 
@@ -461,7 +499,8 @@ void TestDockLink::userDataChecks()
     TCalderwickVX8Dock d(nullptr, &prompter);
     QVERIFY(!run(d.SendUserData(QByteArray(0x100000, 'x')), 5000).value_or(true));
     QVERIFY(!run(d.SendUserData(QByteArray(10, 'x')), 5000).value_or(true));
-    QTRY_COMPARE(prompter.texts(), (QStringList{QStringLiteral("Error, Message too long!"), QStringLiteral("Send Error, Dock not Enabled!")}));
+    QTRY_COMPARE(prompter.texts(), (QStringList{QStringLiteral("Error, Message too long!"),
+                                                QStringLiteral("Send Error, Dock not Enabled!")}));
     QVERIFY(!run(d.SendENQ(), 5000).value_or(true));
     QCOMPARE(d.CmdState(), TCmdState::Failed);
 }
@@ -486,7 +525,8 @@ void TestDockLink::closingOneSessionClosesTheOther()
         QCOMPARE(pending->value, std::optional<bool>(false));
         QTRY_COMPARE_WITH_TIMEOUT(closed, 1, scaled(5000));
         QVERIFY(!h.dock->IsEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(!h.simDock()->controlConnected() && !h.simDock()->dataConnected(), scaled(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!h.simDock()->controlConnected() && !h.simDock()->dataConnected(),
+                                 scaled(5000));
         QTest::qWait(100);
         QCOMPARE(closed, 1);
         QCOMPARE(errors, 0);
@@ -528,7 +568,8 @@ void TestDockLink::emailFieldsFilledBeforeWrite()
     // Without e-mail settings the filler goes back.
     QVERIFY(h.ok(d.WriteConfiguration()));
     QCOMPARE(h.simDock()->configuration().mid(318, 50), QByteArray(50, 'e'));
-    d.SetEmailSettings(dock::DockEmailSettings{true, QStringLiteral("gas@example.org"), QStringLiteral("Bay 3"), {127, 0, 0, 1}});
+    d.SetEmailSettings(dock::DockEmailSettings{
+        true, QStringLiteral("gas@example.org"), QStringLiteral("Bay 3"), {127, 0, 0, 1}});
     QVERIFY(h.ok(d.GetConfiguration()));
     QVERIFY(h.ok(d.WriteConfiguration()));
     const QByteArray image = h.simDock()->configuration();
@@ -693,7 +734,9 @@ void TestDockLink::rawSocketCases()
 
     // Writing on a closed link reports WSAENOTCONN.
     QList<int> codes;
-    d.OnTCPError = [&](QObject*, int channel, int code, const QString&) { codes.append(channel * 100000 + code); };
+    d.OnTCPError = [&](QObject*, int channel, int code, const QString&) {
+        codes.append(channel * 100000 + code);
+    };
     QVERIFY(!run(d.SendENQ(), 5000).value_or(true));
     QCOMPARE(codes, QList<int>{10057});
 
@@ -746,7 +789,8 @@ void TestDockLink::captureAndFlashAcks()
     for (int i = 0; i < 16; ++i)
         u->write(block);
     u->write(QByteArray(100, 'd'));
-    QTRY_COMPARE_WITH_TIMEOUT(d.DataloggerSize(), quint32(TCalderwickVX8Dock::UserDataBufferCap), scaled(20000));
+    QTRY_COMPARE_WITH_TIMEOUT(d.DataloggerSize(), quint32(TCalderwickVX8Dock::UserDataBufferCap),
+                              scaled(20000));
     QTRY_COMPARE(prompter.texts(), QStringList{QStringLiteral("Buffer overflow!")});
     QTest::qWait(50);
     QCOMPARE(d.DataloggerSize(), quint32(TCalderwickVX8Dock::UserDataBufferCap));
