@@ -495,6 +495,7 @@ private:
     void disableUsb();
     void onUsbPipeData(int pipe);
     void watchUsbPipes();
+    void usbPipeSettled();
 
     Prompter* m_prompter;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -25,6 +25,7 @@ int TCalderwickVX8Dock::usbOutputCount(int) const
 }
 void TCalderwickVX8Dock::onUsbPipeData(int) {}
 void TCalderwickVX8Dock::watchUsbPipes() {}
+void TCalderwickVX8Dock::usbPipeSettled() {}
 
 QCoro::Task<bool> TCalderwickVX8Dock::enableUsb()
 {

@@ -169,7 +169,9 @@ private slots:
     void sixteenDocksOneSilent();
 #ifndef VX8_NO_USB_YET
     void unpluggingUsbDock();
+    void noUsbDevice_data();
     void noUsbDevice();
+    void usbHaltedStillSends();
 #endif
     void rawSocketCases();
     void captureAndFlashAcks();
@@ -652,19 +654,58 @@ void TestDockLink::unpluggingUsbDock()
     QVERIFY(!run(h.dock->SendENQ(), 5000).value_or(true));
 }
 
+void TestDockLink::noUsbDevice_data()
+{
+    QTest::addColumn<bool>("libusb");
+    QTest::newRow("in-process backend") << false;
+    QTest::newRow("libusb backend") << true;
+}
+
+// Without any dock on the machine (libusb) or on the in-process bus.
 void TestDockLink::noUsbDevice()
 {
+    QFETCH(bool, libusb);
     UnattendedPrompter prompter;
     prompter.setEcho(false);
-    TUSBDevice usb(&prompter, nullptr, std::make_shared<InProcessUsbBackend>());
+    TUSBDevice usb(&prompter, nullptr,
+                   libusb ? UsbBackend::create(UsbBackend::Kind::LibUsb, UsbDeviceIds{})
+                          : std::shared_ptr<UsbBackend>(std::make_shared<InProcessUsbBackend>()));
     TCalderwickVX8Dock d(nullptr, &prompter);
     d.SetUSBDevice(&usb);
     QCOMPARE(run(d.EnableDock(true), 5000), std::optional<bool>(false));
     QVERIFY(!d.IsEnabled());
     QTRY_VERIFY(prompter.texts().contains(QStringLiteral("No devices found!")));
-    QCOMPARE(prompter.texts().count(QStringLiteral("No devices found!")), 1);
+    QTest::qWait(20);
+    QCOMPARE(prompter.texts(), QStringList{QStringLiteral("No devices found!")});
+    QVERIFY(!run(d.SendENQ(), 5000).value_or(true));
 }
 
+// A command sent while the device is still halted is announced and goes out once the halt is
+// cleared.
+void TestDockLink::usbHaltedStillSends()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    SimServer sim;
+    QString error;
+    QVERIFY2(sim.loadScenario(simScenario(QJsonArray{QJsonObject{{"serial", 10009}, {"transport", "usb"}}}),
+                              &error) &&
+                 sim.start(&error),
+             qPrintable(error));
+    TUSBDevice usb(&prompter, nullptr, std::make_shared<InProcessUsbBackend>());
+    TCalderwickVX8Dock d(nullptr, &prompter);
+    d.SetUSBDevice(&usb);
+    QCOMPARE(run(d.EnableDock(true), scaled(5000)), std::optional<bool>(true));
+    QVERIFY(usb.Halted());
+    auto enq = start(d.SendENQ());
+    QTRY_VERIFY(prompter.texts().contains(QStringLiteral("Cant Send, Usb Device is Halted!")));
+    QVERIFY(!enq->done);
+    usb.SetHalted(false);
+    QTRY_VERIFY_WITH_TIMEOUT(enq->done, scaled(5000));
+    QCOMPARE(enq->value, std::optional<bool>(true));
+    QCOMPARE(run(d.EnableDock(false), scaled(5000)), std::optional<bool>(false));
+    QVERIFY(!usb.IsConnected());
+}
 #endif
 // ---- Cases a simulated dock does not produce: a scripted peer on loopback ----------------------
 
