@@ -52,10 +52,17 @@ void setTextColor(QLineEdit* edit, const QColor& color)
 void setTextColor(QLineEdit* edit, TextColor color)
 {
     switch (color) {
-    case TextColor::Unchanged: return;
-    case TextColor::Black: setTextColor(edit, QColor(Qt::black)); return;
-    case TextColor::Green: setTextColor(edit, QColor(Qt::darkGreen)); return;
-    case TextColor::Blue: setTextColor(edit, QColor(Qt::blue)); return;
+    case TextColor::Unchanged:
+        return;
+    case TextColor::Black:
+        setTextColor(edit, QColor(Qt::black));
+        return;
+    case TextColor::Green:
+        setTextColor(edit, QColor(Qt::darkGreen));
+        return;
+    case TextColor::Blue:
+        setTextColor(edit, QColor(Qt::blue));
+        return;
     }
 }
 
@@ -70,6 +77,31 @@ void setLabelColor(QLabel* label, const QColor& color)
 const char* const SensorPageNames[7] = {"tsO2", "tsEX1", "tsEX2", "tsTOX1", "tsTOX2", "tsTOX3", "tsDuoTox"};
 
 } // namespace
+
+QString FormatDLInterval(QLineEdit* Edit, int Seconds, bool DataLogging)
+{
+    const IntervalText t = DLIntervalText(Seconds, DataLogging);
+    if (Edit) {
+        QFont font = Edit->font();
+        font.setBold(false);
+        font.setItalic(false);
+        Edit->setFont(font);
+        setTextColor(Edit, QColor(Qt::black));
+        setTextColor(Edit, t.color);
+        Edit->setText(t.text);
+    }
+    return t.text;
+}
+
+QString FormatSecurityBeepInterval(QLineEdit* Edit, int Seconds)
+{
+    const IntervalText t = SecurityBeepIntervalText(Seconds);
+    if (Edit) {
+        setTextColor(Edit, t.color);
+        Edit->setText(t.text);
+    }
+    return t.text;
+}
 
 TInstrumentView::TInstrumentView(QWidget* parent, Prompter* prompter) : QWidget(parent), m_prompter(prompter)
 {
@@ -126,9 +158,15 @@ TInstrumentView::TInstrumentView(QWidget* parent, Prompter* prompter) : QWidget(
     };
 }
 
-TInstrumentView::~TInstrumentView() { *m_alive = false; }
+TInstrumentView::~TInstrumentView()
+{
+    *m_alive = false;
+}
 
-Prompter& TInstrumentView::prompter() const { return m_prompter ? *m_prompter : Prompter::instance(); }
+Prompter& TInstrumentView::prompter() const
+{
+    return m_prompter ? *m_prompter : Prompter::instance();
+}
 
 void TInstrumentView::setKor7(TKor7* kor7)
 {
@@ -240,9 +278,10 @@ QCoro::Task<void> TInstrumentView::ShowInstrConfig()
     while (!unit.serialValid()) {
         setTextColor(edInstrSerial, QColor(Qt::red));
         edInstrSerial->setText(FormatInstrSerial(unit.serialNumber));
-        const auto entry = co_await AskSerialNumber(
-            QStringLiteral("Serial Number Out of Range"),
-            QStringLiteral("Please enter the Serial Number from the instrument ") + QString::number(unit.serialNumber));
+        const auto entry =
+            co_await AskSerialNumber(QStringLiteral("Serial Number Out of Range"),
+                                     QStringLiteral("Please enter the Serial Number from the instrument ") +
+                                         QString::number(unit.serialNumber));
         if (!*alive || !kor7)
             co_return;
         bool ok = false;
@@ -260,17 +299,13 @@ QCoro::Task<void> TInstrumentView::ShowInstrConfig()
     edFirmware->setText(FormatHundredths(unit.firmwareVersion));
     edTurnOnTime->setText(SecondsToText(unit.turnOnTime));
     edTotalRunTime->setText(FormatDuration(unit.totalRunTime));
-    const IntervalText dl = DLIntervalText(unit.sampleInterval, unit.option(DLStatus));
-    edSampleInterval->setText(dl.text);
-    setTextColor(edSampleInterval, dl.color);
+    FormatDLInterval(edSampleInterval, unit.sampleInterval, unit.option(DLStatus));
     edLastFullCal->setText(SecondsToText(unit.lastFullCal));
     edLastBump->setText(SecondsToText(unit.lastBump));
     setFlagLed(ledNeedsZero, unit.needsZero());
     setFlagLed(ledNeedsSpan, unit.needsSpan());
     setFlagLed(ledNeedsBump, unit.needsBump());
-    const IntervalText beep = SecurityBeepIntervalText(unit.securityBeepInterval);
-    edSecurityBeep->setText(beep.text);
-    setTextColor(edSecurityBeep, beep.color);
+    FormatSecurityBeepInterval(edSecurityBeep, unit.securityBeepInterval);
     edCalReminder->setText(QString::number(unit.calReminderDays) + QStringLiteral(" day(s)"));
     edBumpReminder->setText(QString::number(unit.bumpReminderDays) + QStringLiteral(" day(s)"));
     edStel->setText(QString::number(unit.stelMinutes) + QStringLiteral(" min(s)"));

@@ -33,6 +33,12 @@ class TKor7;
 class TVocList;
 class TfraSensor;
 
+// The interval texts written into an edit (also used by the instrument option view): the data-logger
+// sample interval resets the edit's font to normal black first and colours "Disabled" green and
+// "BlackBox" blue; the security beep only colours "Disabled". Each returns the text.
+QString FormatDLInterval(QLineEdit* Edit, int Seconds, bool DataLogging);
+QString FormatSecurityBeepInterval(QLineEdit* Edit, int Seconds);
+
 class TInstrumentView : public QWidget
 {
     Q_OBJECT

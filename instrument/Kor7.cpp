@@ -15,7 +15,10 @@ using namespace std::chrono_literals;
 using kor7::ReplyStatus;
 
 namespace {
-void trace(const QString& text) { LocalDebugString(text, lcInstr()); }
+void trace(const QString& text)
+{
+    LocalDebugString(text, lcInstr());
+}
 } // namespace
 
 TKor7::TKor7(QObject* parent, Prompter* prompter) : QObject(parent), m_prompter(prompter)
@@ -40,9 +43,15 @@ TKor7::~TKor7()
     }
 }
 
-Prompter& TKor7::prompter() const { return m_prompter ? *m_prompter : Prompter::instance(); }
+Prompter& TKor7::prompter() const
+{
+    return m_prompter ? *m_prompter : Prompter::instance();
+}
 
-bool TKor7::linkConnected() const { return m_link && m_link->Connected(); }
+bool TKor7::linkConnected() const
+{
+    return m_link && m_link->Connected();
+}
 
 char TKor7::expectedIndex() const
 {
@@ -151,9 +160,12 @@ void TKor7::finish(Exchange::Outcome outcome)
     dock::wake(p->wake, true);
 }
 
-void TKor7::abortPending() { finish(Exchange::Aborted); }
+void TKor7::abortPending()
+{
+    finish(Exchange::Aborted);
+}
 
-template<typename F, typename... A>
+template <typename F, typename... A>
 void TKor7::fail(const F& event, const QString& text, const Exchange& x, A... args)
 {
     if (x.outcome == Exchange::Aborted)
@@ -201,10 +213,8 @@ void TKor7::linkWentDown()
 {
     trace(QStringLiteral("Instrument off line"));
     ++m_handshakeGeneration; // ends a handshake in progress
-    const bool was = m_online;
     m_online = false;
     abortPending();
-    Q_UNUSED(was);
     raise(OnIsOnline, false);
 }
 
@@ -260,10 +270,11 @@ QCoro::Task<bool> TKor7::handshake()
         }
         case 2: {
             kor7::WhoReply who;
-            x = co_await transact(kor7::requestWho(), m_handshakeTimeOut, [&who](const QByteArray& r, char i) {
-                who = kor7::decodeWho(r, i);
-                return who.status;
-            });
+            x = co_await transact(kor7::requestWho(), m_handshakeTimeOut,
+                                  [&who](const QByteArray& r, char i) {
+                                      who = kor7::decodeWho(r, i);
+                                      return who.status;
+                                  });
             if (!current())
                 co_return false;
             if (x.ok()) {
@@ -320,9 +331,8 @@ QCoro::Task<bool> TKor7::ReadUnitEE()
         fail(OnErrorReadingUnitEE, QString(), Exchange{});
         co_return false;
     }
-    const Exchange x = co_await transact(kor7::requestReadUnitMemory(), m_cmdTimeOut, [](auto& r, char i) {
-        return kor7::decodeUnitMemory(r, i).status;
-    });
+    const Exchange x = co_await transact(kor7::requestReadUnitMemory(), m_cmdTimeOut,
+                                         [](auto& r, char i) { return kor7::decodeUnitMemory(r, i).status; });
     if (!*alive)
         co_return false;
     if (x.ok()) {
@@ -363,9 +373,8 @@ QCoro::Task<bool> TKor7::ReadSensorEE(quint8 Slot)
         fail(OnErrorReadingEE, QString(), Exchange{}, Slot);
         co_return false;
     }
-    const Exchange x = co_await transact(kor7::requestReadSensorSlot(Slot), m_cmdTimeOut, [](auto& r, char i) {
-        return kor7::decodeSensorSlot(r, i).status;
-    });
+    const Exchange x = co_await transact(kor7::requestReadSensorSlot(Slot), m_cmdTimeOut,
+                                         [](auto& r, char i) { return kor7::decodeSensorSlot(r, i).status; });
     if (!*alive)
         co_return false;
     if (x.ok()) {
@@ -386,8 +395,9 @@ QCoro::Task<bool> TKor7::WriteSensorEE(quint8 Slot)
         fail(OnErrorWritingEE, QString(), Exchange{}, Slot);
         co_return false;
     }
-    const Exchange x = co_await transact(kor7::requestWriteSensorSlot(Slot, m_image.slotBytes(Slot)), m_cmdTimeOut,
-                                         [](auto& r, char i) { return kor7::decodeAck(r, i).status; });
+    const Exchange x =
+        co_await transact(kor7::requestWriteSensorSlot(Slot, m_image.slotBytes(Slot)), m_cmdTimeOut,
+                          [](auto& r, char i) { return kor7::decodeAck(r, i).status; });
     if (!*alive)
         co_return false;
     if (x.ok()) {
@@ -456,8 +466,9 @@ QCoro::Task<bool> TKor7::ReadSensorTable()
         fail(OnErrorReadingST, QString(), Exchange{});
         co_return false;
     }
-    const Exchange x = co_await transact(kor7::requestSensorTable(), m_cmdTimeOut,
-                                         [](auto& r, char i) { return kor7::decodeSensorTable(r, i).status; });
+    const Exchange x = co_await transact(kor7::requestSensorTable(), m_cmdTimeOut, [](auto& r, char i) {
+        return kor7::decodeSensorTable(r, i).status;
+    });
     if (!*alive)
         co_return false;
     if (x.ok()) {
@@ -502,9 +513,10 @@ QCoro::Task<bool> TKor7::SetRTC(QDateTime Value)
     }
     m_dateTime = Value;
     if (Value < kor7::InstrumentEpoch())
-        LocalDebugString(QStringLiteral("SetRTC: %1 is before 2000; the instrument clock is set to 2000-01-01")
-                             .arg(Value.toString(Qt::ISODate)),
-                         lcInstr());
+        LocalDebugString(
+            QStringLiteral("SetRTC: %1 is before 2000; the instrument clock is set to 2000-01-01")
+                .arg(Value.toString(Qt::ISODate)),
+            lcInstr());
     const Exchange x = co_await transact(kor7::requestSetClock(kor7::DateTimeToSeconds(Value)), m_cmdTimeOut,
                                          [](auto& r, char i) { return kor7::decodeAck(r, i).status; });
     if (!*alive)
@@ -527,8 +539,9 @@ QCoro::Task<bool> TKor7::ReadInstrumentCounts()
         fail(OnErrorReadingCounts, QString(), Exchange{});
         co_return false;
     }
-    const Exchange x = co_await transact(kor7::requestInstrumentCounts(), m_cmdTimeOut,
-                                         [](auto& r, char i) { return kor7::decodeInstrumentCounts(r, i).status; });
+    const Exchange x = co_await transact(kor7::requestInstrumentCounts(), m_cmdTimeOut, [](auto& r, char i) {
+        return kor7::decodeInstrumentCounts(r, i).status;
+    });
     if (!*alive)
         co_return false;
     if (x.ok()) {
@@ -548,8 +561,9 @@ QCoro::Task<bool> TKor7::ReadSensorCounts()
         fail(OnErrorReadingCounts, QString(), Exchange{});
         co_return false;
     }
-    const Exchange x = co_await transact(kor7::requestSensorCounts(), m_cmdTimeOut,
-                                         [](auto& r, char i) { return kor7::decodeSensorCounts(r, i).status; });
+    const Exchange x = co_await transact(kor7::requestSensorCounts(), m_cmdTimeOut, [](auto& r, char i) {
+        return kor7::decodeSensorCounts(r, i).status;
+    });
     if (!*alive)
         co_return false;
     if (x.ok()) {
@@ -638,7 +652,8 @@ bool TKor7::LoadFlashFile(const QString& FileName)
     m_flashImage.clear();
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        LocalDebugString(QStringLiteral("Cannot open the instrument firmware file %1").arg(FileName), lcInstr());
+        LocalDebugString(QStringLiteral("Cannot open the instrument firmware file %1").arg(FileName),
+                         lcInstr());
         m_flashFileVersion.clear();
         m_flashFileDescription.clear();
         return false;
@@ -692,8 +707,9 @@ QCoro::Task<bool> TKor7::WriteEEPage(int Page, QByteArray Data)
         if (x.ok())
             LocalDebugString(QStringLiteral("Page Error! %1=%2").arg(Page).arg(echo.page), lcInstr());
         else
-            LocalDebugString(QStringLiteral("Page %1 refused (%2 of %3)").arg(Page).arg(attempt).arg(MaxPageSends),
-                             lcInstr());
+            LocalDebugString(
+                QStringLiteral("Page %1 refused (%2 of %3)").arg(Page).arg(attempt).arg(MaxPageSends),
+                lcInstr());
     }
     raise(OnSentEEPage, 1);
     co_return false;

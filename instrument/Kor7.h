@@ -101,7 +101,10 @@ public:
     bool SlotFlagBit1(int slot) const { return m_image.SlotFlagBit1(slot); }
     QByteArray SensorTable() const { return m_sensorTable; }
     // The table as last read ("GST"); seven type codes.
-    void SetSensorTable(const QByteArray& table) { m_sensorTable = table.leftJustified(kor7::SensorTableSize, '\0', true); }
+    void SetSensorTable(const QByteArray& table)
+    {
+        m_sensorTable = table.leftJustified(kor7::SensorTableSize, '\0', true);
+    }
     QStringList& CustServScrs() { return m_screens; }
     QString InstrumentFlashVersion() const { return m_instrumentFlashVersion; }
     QString FlashFileVersion() const { return m_flashFileVersion; }
@@ -171,7 +174,14 @@ public:
 private:
     struct Exchange
     {
-        enum Outcome { Replied, TimedOut, NotConnected, SendFailed, Aborted };
+        enum Outcome
+        {
+            Replied,
+            TimedOut,
+            NotConnected,
+            SendFailed,
+            Aborted
+        };
         Outcome outcome = NotConnected;
         kor7::ReplyStatus status = kor7::ReplyStatus::Invalid;
         QByteArray reply; // every byte gathered for the command
@@ -196,10 +206,9 @@ private:
     void abortPending();
     void releaseCommand();
     // Raises the failure event, or shows `text` + the reply when no handler is assigned.
-    template<typename F, typename... A>
+    template <typename F, typename... A>
     void fail(const F& event, const QString& text, const Exchange& x, A... args);
-    template<typename F, typename... A>
-    void raise(const F& event, A&&... args)
+    template <typename F, typename... A> void raise(const F& event, A&&... args)
     {
         if (event) {
             F copy = event;

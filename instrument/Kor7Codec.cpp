@@ -17,7 +17,10 @@ QByteArray command(const char* letters, const QByteArray& args = {})
     return m;
 }
 
-char byteOf(int v) { return static_cast<char>(static_cast<quint8>(v)); }
+char byteOf(int v)
+{
+    return static_cast<char>(static_cast<quint8>(v));
+}
 
 } // namespace
 
@@ -35,19 +38,40 @@ char nextIndex(char index)
     return static_cast<char>(index + 1);
 }
 
-QByteArray requestEnq() { return command("ENQ"); }
-QByteArray requestWho() { return command("WHO"); }
-QByteArray requestFlashVersion() { return command("VFL"); }
-QByteArray requestClearDatalogger() { return command("CLD"); }
-QByteArray requestClearEventLogger() { return command("CLE"); }
-QByteArray requestEventCount() { return command("CKE"); }
+QByteArray requestEnq()
+{
+    return command("ENQ");
+}
+QByteArray requestWho()
+{
+    return command("WHO");
+}
+QByteArray requestFlashVersion()
+{
+    return command("VFL");
+}
+QByteArray requestClearDatalogger()
+{
+    return command("CLD");
+}
+QByteArray requestClearEventLogger()
+{
+    return command("CLE");
+}
+QByteArray requestEventCount()
+{
+    return command("CKE");
+}
 
 QByteArray requestEvents(quint8 first, quint8 count)
 {
     return command("DED", QByteArray() + byteOf(first) + byteOf(count));
 }
 
-QByteArray requestSessionCount(quint8 alarmsOnly) { return command("CKD", QByteArray(1, byteOf(alarmsOnly))); }
+QByteArray requestSessionCount(quint8 alarmsOnly)
+{
+    return command("CKD", QByteArray(1, byteOf(alarmsOnly)));
+}
 
 QByteArray requestSession(quint8 session, quint8 alarmsOnly)
 {
@@ -60,10 +84,22 @@ QByteArray requestRecords(quint8 sessionNumber, quint16 firstRecord, quint8 coun
                               byteOf(firstRecord & 0xFF) + byteOf(count));
 }
 
-QByteArray requestInstrumentCounts() { return command("RAC", "I"); }
-QByteArray requestSensorCounts() { return command("RAC", "S"); }
-QByteArray requestGasReading() { return command("GGR"); }
-QByteArray requestReadSensorSlot(quint8 slot) { return command("RAE", QByteArray(1, byteOf(slot))); }
+QByteArray requestInstrumentCounts()
+{
+    return command("RAC", "I");
+}
+QByteArray requestSensorCounts()
+{
+    return command("RAC", "S");
+}
+QByteArray requestGasReading()
+{
+    return command("GGR");
+}
+QByteArray requestReadSensorSlot(quint8 slot)
+{
+    return command("RAE", QByteArray(1, byteOf(slot)));
+}
 
 QByteArray requestWriteSensorSlot(quint8 slot, const QByteArray& slotBytes)
 {
@@ -72,7 +108,10 @@ QByteArray requestWriteSensorSlot(quint8 slot, const QByteArray& slotBytes)
     return command("WAE", QByteArray(1, byteOf(slot)) + slotBytes);
 }
 
-QByteArray requestReadUnitMemory() { return command("RUE"); }
+QByteArray requestReadUnitMemory()
+{
+    return command("RUE");
+}
 
 QByteArray requestWriteUnitMemory(const QByteArray& unitBytes)
 {
@@ -81,7 +120,10 @@ QByteArray requestWriteUnitMemory(const QByteArray& unitBytes)
     return command("WUE", unitBytes);
 }
 
-QByteArray requestReadScreens() { return command("RCS"); }
+QByteArray requestReadScreens()
+{
+    return command("RCS");
+}
 
 QByteArray requestWriteScreens(const QByteArray& screenBytes)
 {
@@ -90,13 +132,19 @@ QByteArray requestWriteScreens(const QByteArray& screenBytes)
     return command("WCS", screenBytes);
 }
 
-QByteArray requestSensorTable() { return command("GST"); }
-QByteArray requestReadClock() { return command("RSC"); }
+QByteArray requestSensorTable()
+{
+    return command("GST");
+}
+QByteArray requestReadClock()
+{
+    return command("RSC");
+}
 
 QByteArray requestSetClock(quint32 seconds)
 {
-    return command("STC", QByteArray() + byteOf(seconds >> 24) + byteOf(seconds >> 16) + byteOf(seconds >> 8) +
-                              byteOf(seconds));
+    return command("STC", QByteArray() + byteOf(seconds >> 24) + byteOf(seconds >> 16) +
+                              byteOf(seconds >> 8) + byteOf(seconds));
 }
 
 QByteArray requestWritePage(quint16 page, const QByteArray& block)
@@ -106,19 +154,28 @@ QByteArray requestWritePage(quint16 page, const QByteArray& block)
     return command("WEP", QByteArray() + byteOf(page >> 8) + byteOf(page & 0xFF) + block);
 }
 
-QByteArray requestStartFlash() { return command("PFM"); }
+QByteArray requestStartFlash()
+{
+    return command("PFM");
+}
 
 // ---- Replies ---------------------------------------------------------------------------------
 
 QString replyStatusName(ReplyStatus s)
 {
     switch (s) {
-    case ReplyStatus::Ok: return QStringLiteral("Ok");
-    case ReplyStatus::Nak: return QStringLiteral("Nak");
-    case ReplyStatus::Eck: return QStringLiteral("Eck");
-    case ReplyStatus::Short: return QStringLiteral("Short");
-    case ReplyStatus::WrongIndex: return QStringLiteral("WrongIndex");
-    case ReplyStatus::Invalid: return QStringLiteral("Invalid");
+    case ReplyStatus::Ok:
+        return QStringLiteral("Ok");
+    case ReplyStatus::Nak:
+        return QStringLiteral("Nak");
+    case ReplyStatus::Eck:
+        return QStringLiteral("Eck");
+    case ReplyStatus::Short:
+        return QStringLiteral("Short");
+    case ReplyStatus::WrongIndex:
+        return QStringLiteral("WrongIndex");
+    case ReplyStatus::Invalid:
+        return QStringLiteral("Invalid");
     }
     return {};
 }
@@ -129,11 +186,13 @@ Reply checkReply(const QByteArray& reply, char index, int need, int maxLength)
     const int p = reply.indexOf("ACK");
     if (p < 0) {
         // A refusal or an end marker; followed by an index, that index must be ours.
-        for (auto [marker, status] : {std::pair{"ECK", ReplyStatus::Eck}, std::pair{"NAK", ReplyStatus::Nak}}) {
+        for (auto [marker, status] :
+             {std::pair{"ECK", ReplyStatus::Eck}, std::pair{"NAK", ReplyStatus::Nak}}) {
             const int m = reply.indexOf(marker);
             if (m >= 0) {
-                r.status = (index != AnyIndex && m + 3 < reply.size() && reply[m + 3] != index) ? ReplyStatus::WrongIndex
-                                                                                         : status;
+                r.status = (index != AnyIndex && m + 3 < reply.size() && reply[m + 3] != index)
+                               ? ReplyStatus::WrongIndex
+                               : status;
                 return r;
             }
         }
@@ -166,7 +225,10 @@ Reply checkReply(const QByteArray& reply, char index, int need, int maxLength)
     return r;
 }
 
-Reply decodeAck(const QByteArray& reply, char index) { return checkReply(reply, index, 0); }
+Reply decodeAck(const QByteArray& reply, char index)
+{
+    return checkReply(reply, index, 0);
+}
 
 WhoReply decodeWho(const QByteArray& reply, char index)
 {
@@ -184,8 +246,8 @@ FlashVersionReply decodeFlashVersion(const QByteArray& reply, char index)
     static_cast<Reply&>(v) = checkReply(reply, index, 1);
     if (v.ok()) {
         QByteArray text = v.data;
-        while (!text.isEmpty() && (text.endsWith('\0') || text.endsWith(' ') || text.endsWith('\r') ||
-                                   text.endsWith('\n')))
+        while (!text.isEmpty() &&
+               (text.endsWith('\0') || text.endsWith(' ') || text.endsWith('\r') || text.endsWith('\n')))
             text.chop(1);
         v.version = QString::fromLatin1(text);
     }
@@ -265,10 +327,22 @@ Reply fixedBlock(const QByteArray& reply, char index, int size)
 }
 } // namespace
 
-Reply decodeSensorSlot(const QByteArray& reply, char index) { return fixedBlock(reply, index, SensorSlotSize); }
-Reply decodeUnitMemory(const QByteArray& reply, char index) { return fixedBlock(reply, index, UnitMemorySize); }
-Reply decodeScreens(const QByteArray& reply, char index) { return fixedBlock(reply, index, ScreensSize); }
-Reply decodeSensorTable(const QByteArray& reply, char index) { return fixedBlock(reply, index, SensorTableSize); }
+Reply decodeSensorSlot(const QByteArray& reply, char index)
+{
+    return fixedBlock(reply, index, SensorSlotSize);
+}
+Reply decodeUnitMemory(const QByteArray& reply, char index)
+{
+    return fixedBlock(reply, index, UnitMemorySize);
+}
+Reply decodeScreens(const QByteArray& reply, char index)
+{
+    return fixedBlock(reply, index, ScreensSize);
+}
+Reply decodeSensorTable(const QByteArray& reply, char index)
+{
+    return fixedBlock(reply, index, SensorTableSize);
+}
 
 ClockReply decodeClock(const QByteArray& reply, char index)
 {
@@ -346,14 +420,26 @@ quint16 be16(const QByteArray& b, int at)
 {
     return static_cast<quint16>((static_cast<quint8>(b[at]) << 8) | static_cast<quint8>(b[at + 1]));
 }
-qint16 be16s(const QByteArray& b, int at) { return static_cast<qint16>(be16(b, at)); }
-quint32 be32(const QByteArray& b, int at) { return (quint32(be16(b, at)) << 16) | be16(b, at + 2); }
+qint16 be16s(const QByteArray& b, int at)
+{
+    return static_cast<qint16>(be16(b, at));
+}
+quint32 be32(const QByteArray& b, int at)
+{
+    return (quint32(be16(b, at)) << 16) | be16(b, at + 2);
+}
 quint16 le16(const QByteArray& b, int at)
 {
     return static_cast<quint16>(static_cast<quint8>(b[at]) | (static_cast<quint8>(b[at + 1]) << 8));
 }
-qint16 le16s(const QByteArray& b, int at) { return static_cast<qint16>(le16(b, at)); }
-quint32 le32(const QByteArray& b, int at) { return le16(b, at) | (quint32(le16(b, at + 2)) << 16); }
+qint16 le16s(const QByteArray& b, int at)
+{
+    return static_cast<qint16>(le16(b, at));
+}
+quint32 le32(const QByteArray& b, int at)
+{
+    return le16(b, at) | (quint32(le16(b, at + 2)) << 16);
+}
 void putLe16(QByteArray& b, int at, quint16 v)
 {
     b[at] = byteOf(v & 0xFF);
@@ -370,10 +456,16 @@ void putLe32(QByteArray& b, int at, quint32 v)
 // the value never moves the wall-clock result; the result is then read as local wall-clock time.
 
 namespace {
-QDateTime naiveUtc(const QDateTime& local) { return QDateTime(local.date(), local.time(), QTimeZone::utc()); }
+QDateTime naiveUtc(const QDateTime& local)
+{
+    return QDateTime(local.date(), local.time(), QTimeZone::utc());
+}
 } // namespace
 
-QDateTime InstrumentEpoch() { return QDateTime(QDate(2000, 1, 1), QTime(0, 0)); }
+QDateTime InstrumentEpoch()
+{
+    return QDateTime(QDate(2000, 1, 1), QTime(0, 0));
+}
 
 QDateTime SecondsToDateTime(quint32 seconds)
 {

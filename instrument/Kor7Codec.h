@@ -32,7 +32,10 @@ inline constexpr int SensorSlotsOffset = UnitMemorySize; // 264
 inline constexpr int ScreensOffset = 2440;
 inline constexpr int ImageSize = 2568;
 inline constexpr int SensorTableSize = 7;
-constexpr int sensorSlotOffset(int slot) { return SensorSlotsOffset + SensorSlotSize * slot; }
+constexpr int sensorSlotOffset(int slot)
+{
+    return SensorSlotsOffset + SensorSlotSize * slot;
+}
 
 // This model's instrument type code (WHO reply and firmware file).
 inline constexpr char InstrumentTypeCode = 15;
@@ -55,7 +58,10 @@ inline constexpr int SessionHeaderSize = 296;
 inline constexpr int RecordHeaderSize = 8;
 inline constexpr int RecordSensorSize = 16;
 inline constexpr int MaxRecordSensors = 6;
-constexpr int dataLoggerRecordSize(int sensors) { return RecordHeaderSize + RecordSensorSize * sensors; }
+constexpr int dataLoggerRecordSize(int sensors)
+{
+    return RecordHeaderSize + RecordSensorSize * sensors;
+}
 
 // ---- Requests --------------------------------------------------------------------------------
 // The placeholder the link replaces with the message index (4th byte).
@@ -69,34 +75,35 @@ QByteArray withIndex(QByteArray message, char index);
 // The index that follows `index` ('0'..'9', wrapping; anything else gives '0').
 char nextIndex(char index);
 
-QByteArray requestEnq();                      // "ENQ "
-QByteArray requestWho();                      // "WHO "
-QByteArray requestFlashVersion();             // "VFL "
-QByteArray requestClearDatalogger();          // "CLD "
-QByteArray requestClearEventLogger();         // "CLE "
-QByteArray requestEventCount();               // "CKE "
-QByteArray requestEvents(quint8 first, quint8 count);                              // "DED "
-QByteArray requestSessionCount(quint8 alarmsOnly);                                 // "CKD "
-QByteArray requestSession(quint8 session, quint8 alarmsOnly);                      // "RSS "
+QByteArray requestEnq();                                                            // "ENQ "
+QByteArray requestWho();                                                            // "WHO "
+QByteArray requestFlashVersion();                                                   // "VFL "
+QByteArray requestClearDatalogger();                                                // "CLD "
+QByteArray requestClearEventLogger();                                               // "CLE "
+QByteArray requestEventCount();                                                     // "CKE "
+QByteArray requestEvents(quint8 first, quint8 count);                               // "DED "
+QByteArray requestSessionCount(quint8 alarmsOnly);                                  // "CKD "
+QByteArray requestSession(quint8 session, quint8 alarmsOnly);                       // "RSS "
 QByteArray requestRecords(quint8 sessionNumber, quint16 firstRecord, quint8 count); // "DSD "
-QByteArray requestInstrumentCounts();         // "RAC I"
-QByteArray requestSensorCounts();             // "RAC S"
-QByteArray requestGasReading();               // "GGR "
-QByteArray requestReadSensorSlot(quint8 slot);                                     // "RAE "
+QByteArray requestInstrumentCounts();                                               // "RAC I"
+QByteArray requestSensorCounts();                                                   // "RAC S"
+QByteArray requestGasReading();                                                     // "GGR "
+QByteArray requestReadSensorSlot(quint8 slot);                                      // "RAE "
 // The 256 slot bytes are sent as they are; false (and an empty result) when not 256 bytes.
-QByteArray requestWriteSensorSlot(quint8 slot, const QByteArray& slotBytes);       // "WAE "
-QByteArray requestReadUnitMemory();           // "RUE "
-QByteArray requestWriteUnitMemory(const QByteArray& unitBytes);                    // "WUE "
-QByteArray requestReadScreens();              // "RCS "
-QByteArray requestWriteScreens(const QByteArray& screenBytes);                     // "WCS "
-QByteArray requestSensorTable();              // "GST "
-QByteArray requestReadClock();                // "RSC "
-QByteArray requestSetClock(quint32 seconds);  // "STC " + 4 bytes high first
-QByteArray requestWritePage(quint16 page, const QByteArray& block);                // "WEP "
-QByteArray requestStartFlash();               // "PFM "
+QByteArray requestWriteSensorSlot(quint8 slot, const QByteArray& slotBytes); // "WAE "
+QByteArray requestReadUnitMemory();                                          // "RUE "
+QByteArray requestWriteUnitMemory(const QByteArray& unitBytes);              // "WUE "
+QByteArray requestReadScreens();                                             // "RCS "
+QByteArray requestWriteScreens(const QByteArray& screenBytes);               // "WCS "
+QByteArray requestSensorTable();                                             // "GST "
+QByteArray requestReadClock();                                               // "RSC "
+QByteArray requestSetClock(quint32 seconds);                                 // "STC " + 4 bytes high first
+QByteArray requestWritePage(quint16 page, const QByteArray& block);          // "WEP "
+QByteArray requestStartFlash();                                              // "PFM "
 
 // ---- Replies ---------------------------------------------------------------------------------
-enum class ReplyStatus {
+enum class ReplyStatus
+{
     Ok,         // "ACK", the right index and every byte the decoder reads
     Nak,        // the instrument refused ("NAK", no "ACK")
     Eck,        // "no more" end marker of the download loops ("ECK", no "ACK")
@@ -110,8 +117,8 @@ QString replyStatusName(ReplyStatus s);
 struct Reply
 {
     ReplyStatus status = ReplyStatus::Invalid;
-    int ackPos = -1;   // 0-based position of "ACK"
-    QByteArray data;   // everything from the byte after the index (Ok only)
+    int ackPos = -1; // 0-based position of "ACK"
+    QByteArray data; // everything from the byte after the index (Ok only)
     bool ok() const { return status == ReplyStatus::Ok; }
 };
 

@@ -6,7 +6,10 @@ namespace vx8::kor7 {
 
 namespace {
 
-bool in(int v, int lo, int hi) { return v >= lo && v <= hi; }
+bool in(int v, int lo, int hi)
+{
+    return v >= lo && v <= hi;
+}
 
 // raw / divisor with `decimals` decimals (rounded half away from zero), blank-padded to `width`.
 QString fixed(qint64 raw, int divisor, int decimals, int width)
@@ -23,11 +26,15 @@ QString fixed(qint64 raw, int divisor, int decimals, int width)
     QString text = negative && q != 0 ? QStringLiteral("-") : QString();
     text += QString::number(q / quint64(scale));
     if (decimals > 0)
-        text += DecimalSeparator() + QStringLiteral("%1").arg(q % quint64(scale), decimals, 10, QLatin1Char('0'));
+        text +=
+            DecimalSeparator() + QStringLiteral("%1").arg(q % quint64(scale), decimals, 10, QLatin1Char('0'));
     return text.size() >= width ? text : QString(width - text.size(), QLatin1Char(' ')) + text;
 }
 
-QString unitText(int t) { return (in(t, 10, 29) || t == 41 || in(t, 70, 79)) ? QStringLiteral(" %") : QStringLiteral(" ppm"); }
+QString unitText(int t)
+{
+    return (in(t, 10, 29) || t == 41 || in(t, 70, 79)) ? QStringLiteral(" %") : QStringLiteral(" ppm");
+}
 
 } // namespace
 
@@ -51,7 +58,10 @@ QString FormatAlarmLevelText(int raw, int t, bool withUnit)
     return text;
 }
 
-QString CalGasText(quint16 raw, int t) { return fixed(raw, GasDivisor(t), 1, 2); }
+QString CalGasText(quint16 raw, int t)
+{
+    return fixed(raw, GasDivisor(t), 1, 2);
+}
 
 IntervalText DLIntervalText(int seconds, bool dataLogging)
 {
@@ -67,7 +77,8 @@ IntervalText SecurityBeepIntervalText(int seconds)
 {
     if (seconds == 0)
         return {QStringLiteral("Disabled"), TextColor::Green};
-    return {QStringLiteral("%1:%2").arg(seconds / 60, 2).arg(seconds % 60, 2, 10, QLatin1Char('0')), TextColor::Unchanged};
+    return {QStringLiteral("%1:%2").arg(seconds / 60, 2).arg(seconds % 60, 2, 10, QLatin1Char('0')),
+            TextColor::Unchanged};
 }
 
 QString SensorCaption(const SensorConfig& s, const QString& vocName)
@@ -84,7 +95,8 @@ QString GasReadingsText(const QByteArray& sensorTable, const std::array<int, 7>&
         const int t = static_cast<quint8>(sensorTable[s]);
         if (isEmptySlotType(t))
             continue;
-        text += QStringLiteral(" ") + GasName(t) + QStringLiteral(": ") + FormatGasValueLevelText(bySlot[s], t, true);
+        text += QStringLiteral(" ") + GasName(t) + QStringLiteral(": ") +
+                FormatGasValueLevelText(bySlot[s], t, true);
     }
     return text;
 }

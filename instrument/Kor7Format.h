@@ -20,7 +20,13 @@ QString FormatAlarmLevelText(int raw, int typeCode, bool withUnit);
 // The manual calibration gas value: raw / GasDivisor(type) as "%2.1f".
 QString CalGasText(quint16 raw, int typeCode);
 
-enum class TextColor { Unchanged, Black, Green, Blue };
+enum class TextColor
+{
+    Unchanged,
+    Black,
+    Green,
+    Blue
+};
 struct IntervalText
 {
     QString text;

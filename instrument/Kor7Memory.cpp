@@ -17,8 +17,14 @@ SensorGroup sensorGroup(int t)
     return SensorGroup::Toxic;
 }
 
-bool isEmptySlotType(int t) { return t == 0 || t == 254; }
-bool isVocType(int t) { return t >= 30 && t <= 39; }
+bool isEmptySlotType(int t)
+{
+    return t == 0 || t == 254;
+}
+bool isVocType(int t)
+{
+    return t >= 30 && t <= 39;
+}
 
 void UnitConfig::setOption(int bit, bool on)
 {
@@ -226,13 +232,15 @@ void Kor7Image::SetTwoBitOption(int lowBit, int value)
 void Kor7Image::SetSlotFlagBit0(int s)
 {
     if (s >= 0 && s < SensorSlotCount)
-        m_bytes[sensorSlotOffset(s) + slot::Flags] = static_cast<char>(m_bytes[sensorSlotOffset(s) + slot::Flags] | 0x01);
+        m_bytes[sensorSlotOffset(s) + slot::Flags] =
+            static_cast<char>(m_bytes[sensorSlotOffset(s) + slot::Flags] | 0x01);
 }
 
 void Kor7Image::SetSlotFlagBit1(int s)
 {
     if (s >= 0 && s < SensorSlotCount)
-        m_bytes[sensorSlotOffset(s) + slot::Flags] = static_cast<char>(m_bytes[sensorSlotOffset(s) + slot::Flags] | 0x02);
+        m_bytes[sensorSlotOffset(s) + slot::Flags] =
+            static_cast<char>(m_bytes[sensorSlotOffset(s) + slot::Flags] | 0x02);
 }
 
 bool Kor7Image::SlotFlagBit1(int s) const

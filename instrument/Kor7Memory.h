@@ -15,7 +15,8 @@
 namespace vx8::kor7 {
 
 // ---- Unit option word (bytes 52–55) bit numbers -----------------------------------------------
-enum OptionBit : int {
+enum OptionBit : int
+{
     EnterUserOnStart = 3,
     MainPasscodeModeLow = 6, // two-bit option, bits 6–7
     PeakAlarmEnabled = 8,
@@ -35,34 +36,34 @@ enum OptionBit : int {
 
 // ---- Unit memory layout (offsets in the 264 bytes, little-endian) -----------------------------
 namespace unit {
-inline constexpr int StatusFlags = 3;        // bit 0 zero cal, bit 1 span cal, bit 2 bump due
-inline constexpr int SerialNumber = 4;       // 4 bytes
-inline constexpr int FirmwareVersion = 8;    // 2 bytes, × 100
-inline constexpr int TurnOnTime = 12;        // 4 bytes, seconds since 2000
-inline constexpr int TotalRunTime = 16;      // 4 bytes, seconds
-inline constexpr int BacklightTimeOut = 20;  // 2 bytes
-inline constexpr int LanguageCode = 24;      // 2 bytes (written by the templates)
+inline constexpr int StatusFlags = 3;       // bit 0 zero cal, bit 1 span cal, bit 2 bump due
+inline constexpr int SerialNumber = 4;      // 4 bytes
+inline constexpr int FirmwareVersion = 8;   // 2 bytes, × 100
+inline constexpr int TurnOnTime = 12;       // 4 bytes, seconds since 2000
+inline constexpr int TotalRunTime = 16;     // 4 bytes, seconds
+inline constexpr int BacklightTimeOut = 20; // 2 bytes
+inline constexpr int LanguageCode = 24;     // 2 bytes (written by the templates)
 // The access PIN the dock compares and writes (the dock keeps it as an unsigned 16-bit value).
 // The instrument's memory map as this program knows it gives the PIN no place, so it is fixed
 // here, once: bytes 26–27 (used by no other field), little-endian.
-inline constexpr int AccessPin = 26;         // 2 bytes
-inline constexpr int SecurityBeep = 32;      // 2 bytes, seconds
-inline constexpr int SampleInterval = 34;    // 2 bytes, seconds
-inline constexpr int LastFullCal = 36;       // 4 bytes
-inline constexpr int LastBump = 40;          // 4 bytes
-inline constexpr int OptionWord = 52;        // 4 bytes
-inline constexpr int CalReminder = 56;       // 2 bytes, days
-inline constexpr int BumpReminder = 58;      // 2 bytes, days
-inline constexpr int ServiceReminder = 60;   // 2 bytes, days
-inline constexpr int StelPeriod = 62;        // 1 byte, minutes
-inline constexpr int TwaPeriod = 63;         // 1 byte, hours
-inline constexpr int LastService = 64;       // 4 bytes
+inline constexpr int AccessPin = 26;       // 2 bytes
+inline constexpr int SecurityBeep = 32;    // 2 bytes, seconds
+inline constexpr int SampleInterval = 34;  // 2 bytes, seconds
+inline constexpr int LastFullCal = 36;     // 4 bytes
+inline constexpr int LastBump = 40;        // 4 bytes
+inline constexpr int OptionWord = 52;      // 4 bytes
+inline constexpr int CalReminder = 56;     // 2 bytes, days
+inline constexpr int BumpReminder = 58;    // 2 bytes, days
+inline constexpr int ServiceReminder = 60; // 2 bytes, days
+inline constexpr int StelPeriod = 62;      // 1 byte, minutes
+inline constexpr int TwaPeriod = 63;       // 1 byte, hours
+inline constexpr int LastService = 64;     // 4 bytes
 } // namespace unit
 
 // ---- Sensor slot layout (offsets in the 256 bytes, little-endian) ----------------------------
 namespace slot {
-inline constexpr int Flags = 2;     // bit 0 zero, 1 span, 2 bump, 5 dec. point available, 6 enabled
-inline constexpr int TypeCode = 3;  // 0 or 254: empty slot
+inline constexpr int Flags = 2;    // bit 0 zero, 1 span, 2 bump, 5 dec. point available, 6 enabled
+inline constexpr int TypeCode = 3; // 0 or 254: empty slot
 inline constexpr int SerialNumber = 4;
 inline constexpr int LastSpanCal = 8;
 inline constexpr int LastZeroCal = 12;
@@ -97,7 +98,15 @@ inline constexpr int FlagDecimalPointAvailable = 5;
 inline constexpr int FlagDecimalPointEnabled = 6;
 
 // ---- Sensor type groups ----------------------------------------------------------------------
-enum class SensorGroup { Empty, Oxygen, Combustible, Voc, PercentVolume, Toxic };
+enum class SensorGroup
+{
+    Empty,
+    Oxygen,
+    Combustible,
+    Voc,
+    PercentVolume,
+    Toxic
+};
 SensorGroup sensorGroup(int typeCode);
 bool isEmptySlotType(int typeCode); // 0 or 254
 bool isVocType(int typeCode);       // 30–39
@@ -211,12 +220,24 @@ private:
 
 // ---- Slot orders: each defined once here ---------------------------------------------------
 // The dock's gas reading lists slot s at element 6 − s.
-constexpr int gasReadingElementOfSlot(int slot) { return 6 - slot; }
+constexpr int gasReadingElementOfSlot(int slot)
+{
+    return 6 - slot;
+}
 // The instrument's sensor counts ("RAC S") are in slot order: element s is slot s.
-constexpr int sensorCountElementOfSlot(int slot) { return slot; }
+constexpr int sensorCountElementOfSlot(int slot)
+{
+    return slot;
+}
 // Sensor entry e of the dock's test record belongs to instrument slot 6 − e.
-constexpr int slotOfTestRecordEntry(int entry) { return 6 - entry; }
-constexpr int testRecordEntryOfSlot(int slot) { return 6 - slot; }
+constexpr int slotOfTestRecordEntry(int entry)
+{
+    return 6 - entry;
+}
+constexpr int testRecordEntryOfSlot(int slot)
+{
+    return 6 - slot;
+}
 
 // Reorder a seven-element list into slot order (result[s] = value of slot s).
 std::array<int, 7> gasReadingBySlot(const std::array<int, 7>& dockReading);

@@ -2,14 +2,20 @@
 
 namespace vx8::korframe {
 
-bool usesMessageIndex(TKorType t) { return t == TKorType::tpKor7 || t == TKorType::tpZeltHead; }
+bool usesMessageIndex(TKorType t)
+{
+    return t == TKorType::tpKor7 || t == TKorType::tpZeltHead;
+}
 
 bool isFramed(TKorType t)
 {
     return t == TKorType::tpTessary || t == TKorType::tpMellic || t == TKorType::tpQuorra;
 }
 
-bool hasChecksum(TKorType t) { return t == TKorType::tpQuorra; }
+bool hasChecksum(TKorType t)
+{
+    return t == TKorType::tpQuorra;
+}
 
 QByteArray EncodeCHRs(const QByteArray& text)
 {

@@ -10,7 +10,18 @@
 namespace vx8 {
 
 // The instrument family of a link. Only tpKor7 (and tpZeltHead) carry the message index.
-enum class TKorType { tpKorLite, tpKor6, tpVeskar, tpTessary, tpMellic, tpQuorra, tpOrvaneLEL, tpKor7, tpZeltHead };
+enum class TKorType
+{
+    tpKorLite,
+    tpKor6,
+    tpVeskar,
+    tpTessary,
+    tpMellic,
+    tpQuorra,
+    tpOrvaneLEL,
+    tpKor7,
+    tpZeltHead
+};
 
 namespace korframe {
 
@@ -20,9 +31,9 @@ inline constexpr char EscapeChar = '\xE8';
 // Above this the serial receive buffer of the framed families is emptied.
 inline constexpr int MaxReceiveBuffer = 1024;
 
-bool usesMessageIndex(TKorType type);  // tpKor7, tpZeltHead
-bool isFramed(TKorType type);          // tpTessary, tpMellic, tpQuorra
-bool hasChecksum(TKorType type);       // tpQuorra
+bool usesMessageIndex(TKorType type); // tpKor7, tpZeltHead
+bool isFramed(TKorType type);         // tpTessary, tpMellic, tpQuorra
+bool hasChecksum(TKorType type);      // tpQuorra
 
 // Each 0xE6, 0xE7 or 0xE8 becomes 0xE8 followed by the byte XOR 0x20.
 QByteArray EncodeCHRs(const QByteArray& text);

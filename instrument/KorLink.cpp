@@ -5,7 +5,10 @@
 #include "common/Prompter.h"
 #include "common/Trace.h"
 #include "docklink/CalderwickVX8Dock.h"
+#if __has_include("transport/USBDevice.h")
 #include "transport/USBDevice.h"
+#define VX8_HAVE_USB_DEVICE 1
+#endif
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -19,7 +22,10 @@ namespace vx8 {
 using namespace std::chrono_literals;
 
 namespace {
-void trace(const QString& text) { LocalDebugString(text, lcInstr()); }
+void trace(const QString& text)
+{
+    LocalDebugString(text, lcInstr());
+}
 
 // The position of the first reply marker in `data`, or -1.
 int firstMarker(const QByteArray& data, int from = 0)
@@ -49,7 +55,10 @@ TKorLink::~TKorLink()
     closeSerial();
 }
 
-Prompter& TKorLink::prompter() const { return m_prompter ? *m_prompter : Prompter::instance(); }
+Prompter& TKorLink::prompter() const
+{
+    return m_prompter ? *m_prompter : Prompter::instance();
+}
 
 QString TKorLink::SerialPortName() const
 {
@@ -66,7 +75,10 @@ void TKorLink::SetCalderwickVX8Dock(TCalderwickVX8Dock* dock)
     m_dock = dock;
 }
 
-int TKorLink::timeOutMs(int TimeOut) { return TimeOut > 0 ? TimeOut * 1000 : -TimeOut; }
+int TKorLink::timeOutMs(int TimeOut)
+{
+    return TimeOut > 0 ? TimeOut * 1000 : -TimeOut;
+}
 
 // ---- Sending ---------------------------------------------------------------------------------
 
@@ -225,6 +237,7 @@ void TKorLink::onInstrumentConnected()
     trace(QStringLiteral("OnInstrumentConnected"));
     m_connected = true;
     m_closing = false;
+    m_replyStarted = false;
     if (OnLinkUp)
         OnLinkUp(this, true);
 }
@@ -281,8 +294,11 @@ QCoro::Task<bool> TKorLink::connectDock()
             co_return false;
         }
     }
+#ifdef VX8_HAVE_USB_DEVICE
+    // The owner of the dock's USB device lets its transfers run.
     if (TUSBDevice* usb = dock->USBDevice())
         usb->SetHalted(false);
+#endif
     // Let the dock settle before asking for slave mode.
     co_await QCoro::sleepFor(50ms);
     if (!*alive || !dock)
@@ -348,8 +364,9 @@ bool TKorLink::connectSerial(const QString& portName, int baud)
         }
     });
     if (!m_serial->open(QIODevice::ReadWrite)) {
-        LocalDebugString(QStringLiteral("Cannot open serial port %1: %2").arg(portName, m_serial->errorString()),
-                         lcInstr());
+        LocalDebugString(
+            QStringLiteral("Cannot open serial port %1: %2").arg(portName, m_serial->errorString()),
+            lcInstr());
         m_serial.reset();
         setDirectState(false);
         return false;

@@ -59,7 +59,8 @@ TfraSensor::TfraSensor(QWidget* parent) : QWidget(parent)
     edStel = readOnlyEdit(gbSenAlms);
     edTwa = readOnlyEdit(gbSenAlms);
     int row = 0;
-    for (auto [l, e] : {std::pair{lblDanger, edDanger}, {lblWarning, edWarning}, {lblStel, edStel}, {lblTwa, edTwa}}) {
+    for (auto [l, e] :
+         {std::pair{lblDanger, edDanger}, {lblWarning, edWarning}, {lblStel, edStel}, {lblTwa, edTwa}}) {
         alarms->addWidget(l, row, 0);
         alarms->addWidget(e, row++, 1);
     }
@@ -177,7 +178,8 @@ void TfraSensor::LoadSensorData()
     lblVocFactor->setVisible(voc);
     edVocFactor->setVisible(voc);
     if (voc)
-        edVocFactor->setText(QString::asprintf("%2.2f", s.vocFactor / 100.0).replace(QLatin1Char('.'), DecimalSeparator()));
+        edVocFactor->setText(
+            QString::asprintf("%2.2f", s.vocFactor / 100.0).replace(QLatin1Char('.'), DecimalSeparator()));
     else
         edVocFactor->clear();
 

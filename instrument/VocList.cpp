@@ -10,14 +10,16 @@ bool TVocList::LoadVocList(const TDBSettings& settings, Prompter* prompter)
 {
     LocalDebugString(QStringLiteral("LoadVocList"), lcInstr());
     db::Connection connection(settings);
-    const db::Rows rows = connection.open() ? connection.query(QStringLiteral("SELECT * FROM voc_info ORDER BY voccode"))
-                                            : db::Rows();
+    const db::Rows rows = connection.open()
+                              ? connection.query(QStringLiteral("SELECT * FROM voc_info ORDER BY voccode"))
+                              : db::Rows();
     if (!rows.ok()) {
         LocalDebugString(QStringLiteral("LoadVocList: %1").arg(connection.lastError()), lcInstr());
         m_list.clear();
         (prompter ? *prompter : Prompter::instance())
-            .warn(QStringLiteral("Cannot Connect to Database!  Please check status of Database Server, restart "
-                                 "the software and try again."));
+            .warn(
+                QStringLiteral("Cannot Connect to Database!  Please check status of Database Server, restart "
+                               "the software and try again."));
         return false;
     }
     QList<TVoc> list;

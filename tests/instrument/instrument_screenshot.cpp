@@ -39,16 +39,35 @@ QJsonObject instrument()
         {"runTime", 1234567},
         {"sampleInterval", 75},
         {"securityBeep", 30},
-        {"sensors", QJsonArray{
-                        QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 41001}, {"lowAlarm", 195}, {"highAlarm", 235}},
-                        QJsonObject{{"slot", 1}, {"type", 21}, {"serial", 41002}, {"warningAlarm", 100},
-                                    {"highAlarm", 200}, {"calGas", 50}},
-                        QJsonObject{{"slot", 2}, {"type", 31}, {"serial", 41003}, {"vocCode", 2}, {"vocFactor", 53},
-                                    {"warningAlarm", 50}, {"highAlarm", 100}},
-                        QJsonObject{{"slot", 3}, {"type", 101}, {"serial", 41004}, {"warningAlarm", 100},
-                                    {"highAlarm", 200}, {"stelAlarm", 150}, {"twaAlarm", 50}, {"calGas", 250},
-                                    {"flags", 0x22}, {"t63", 17}, {"calFrom", 10}, {"calTo", 500}},
-                    }},
+        {"sensors",
+         QJsonArray{
+             QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 41001}, {"lowAlarm", 195}, {"highAlarm", 235}},
+             QJsonObject{{"slot", 1},
+                         {"type", 21},
+                         {"serial", 41002},
+                         {"warningAlarm", 100},
+                         {"highAlarm", 200},
+                         {"calGas", 50}},
+             QJsonObject{{"slot", 2},
+                         {"type", 31},
+                         {"serial", 41003},
+                         {"vocCode", 2},
+                         {"vocFactor", 53},
+                         {"warningAlarm", 50},
+                         {"highAlarm", 100}},
+             QJsonObject{{"slot", 3},
+                         {"type", 101},
+                         {"serial", 41004},
+                         {"warningAlarm", 100},
+                         {"highAlarm", 200},
+                         {"stelAlarm", 150},
+                         {"twaAlarm", 50},
+                         {"calGas", 250},
+                         {"flags", 0x22},
+                         {"t63", 17},
+                         {"calFrom", 10},
+                         {"calTo", 500}},
+         }},
         {"screens", QJsonArray{"CALDERWICK", "KOR7 DEMO", "", "", "", "", "SERVICE", "CALL 555 0100"}},
     };
 }
@@ -73,11 +92,12 @@ int main(int argc, char** argv)
     UnattendedPrompter prompter;
     sim::SimServer simServer;
     QString error;
-    const QJsonObject scenario{{"controlPort", 0},
-                               {"dataPort", 0},
-                               {"timeFactor", 0.01},
-                               {"discovery", QJsonObject{{"enabled", false}}},
-                               {"docks", QJsonArray{QJsonObject{{"serial", 10001}, {"instrument", instrument()}}}}};
+    const QJsonObject scenario{
+        {"controlPort", 0},
+        {"dataPort", 0},
+        {"timeFactor", 0.01},
+        {"discovery", QJsonObject{{"enabled", false}}},
+        {"docks", QJsonArray{QJsonObject{{"serial", 10001}, {"instrument", instrument()}}}}};
     if (!simServer.loadScenario(scenario, &error) || !simServer.start(&error)) {
         std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
         return 1;

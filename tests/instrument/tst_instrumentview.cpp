@@ -43,7 +43,8 @@ QByteArray unitFixture(quint32 serial)
     u.stelMinutes = 15;
     u.twaHours = 8;
     u.lastService = 86400 * 9300;
-    u.options = (1u << DLStatus) | (1u << PeakAlarmEnabled) | (1u << VibratorInstalled) | (1u << TwaAlarmEnabled);
+    u.options =
+        (1u << DLStatus) | (1u << PeakAlarmEnabled) | (1u << VibratorInstalled) | (1u << TwaAlarmEnabled);
     encodeUnitConfig(u, b);
     return b;
 }
@@ -166,6 +167,17 @@ void TstInstrumentView::instrumentPage()
     m_kor7->SetOption(DLStatus, false);
     QCoro::waitFor(m_view->ShowInstrConfig());
     QCOMPARE(m_view->edSampleInterval->text(), QStringLiteral("BlackBox"));
+    QCOMPARE(m_view->edSampleInterval->palette().color(QPalette::Text), QColor(Qt::blue));
+    QCOMPARE(m_view->edSecurityBeep->palette().color(QPalette::Text), QColor(Qt::darkGreen));
+    // The edit-writing forms, as the option view uses them.
+    QLineEdit edit;
+    QCOMPARE(FormatDLInterval(&edit, 0, true), QStringLiteral("Disabled"));
+    QCOMPARE(edit.text(), QStringLiteral("Disabled"));
+    QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::darkGreen));
+    QCOMPARE(FormatDLInterval(&edit, 605, true), QStringLiteral("10:05"));
+    QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::black));
+    QCOMPARE(FormatSecurityBeepInterval(&edit, 90), QStringLiteral(" 1:30"));
+    QCOMPARE(edit.palette().color(QPalette::Text), QColor(Qt::black)); // left as it was
 }
 
 void TstInstrumentView::serialAskedUntilValid()
@@ -213,16 +225,36 @@ void TstInstrumentView::sensorPages_data()
     QTest::addColumn<bool>("stelShown");
     QTest::addColumn<bool>("calGasShown");
     QTest::addColumn<QString>("calGas");
-    QTest::newRow("O2") << 0 << "O2 (001001)" << "Alarms (%)" << "High" << "23.5" << "Low" << "19.5" << false
-                        << false << "";
-    QTest::newRow("LEL") << 1 << "LEL (001002)" << "Alarms (%)" << "Danger" << "20.0" << "Warning" << "10.0" << false
-                         << true << "25.0";
-    QTest::newRow("VOC") << 2 << "Benzene (001003)" << "Alarms (ppm)" << "Danger" << "20.0" << "Warning" << "10.0"
-                         << true << true << "25.0";
-    QTest::newRow("H2S") << 3 << "H2S (001004)" << "Alarms (ppm)" << "Danger" << "20.0" << "Warning" << "10.0" << true
-                         << true << "25.0";
-    QTest::newRow("CH4 %vol") << 4 << "CH4 (001005)" << "Alarms (%)" << "Danger" << "0.20" << "Warning" << "0.10"
-                              << true << true << "0.3"; // 0.25 rounded half away from zero
+    QTest::newRow("O2") << 0 << "O2 (001001)"
+                        << "Alarms (%)"
+                        << "High"
+                        << "23.5"
+                        << "Low"
+                        << "19.5" << false << false << "";
+    QTest::newRow("LEL") << 1 << "LEL (001002)"
+                         << "Alarms (%)"
+                         << "Danger"
+                         << "20.0"
+                         << "Warning"
+                         << "10.0" << false << true << "25.0";
+    QTest::newRow("VOC") << 2 << "Benzene (001003)"
+                         << "Alarms (ppm)"
+                         << "Danger"
+                         << "20.0"
+                         << "Warning"
+                         << "10.0" << true << true << "25.0";
+    QTest::newRow("H2S") << 3 << "H2S (001004)"
+                         << "Alarms (ppm)"
+                         << "Danger"
+                         << "20.0"
+                         << "Warning"
+                         << "10.0" << true << true << "25.0";
+    QTest::newRow("CH4 %vol") << 4 << "CH4 (001005)"
+                              << "Alarms (%)"
+                              << "Danger"
+                              << "0.20"
+                              << "Warning"
+                              << "0.10" << true << true << "0.3"; // 0.25 rounded half away from zero
 }
 
 void TstInstrumentView::sensorPages()

@@ -64,7 +64,8 @@ QList<DecoderCase> decoderCases()
         {"WEP", st(decodePageEcho), ack3 + bytes({1, 2}), false},
         {"DED", st(decodeEventPacket), events, true},
         {"RSS", st(decodeSessionHeader), session, true},
-        {"DSD", [](const QByteArray& r, char i) { return decodeRecordPacket(r, i, 4).status; }, records, true},
+        {"DSD", [](const QByteArray& r, char i) { return decodeRecordPacket(r, i, 4).status; }, records,
+         true},
     };
 }
 
@@ -93,6 +94,7 @@ private slots:
     void flashFile();
     void flashBlockSum();
     void versionValue();
+    void randomReplies();
 };
 
 void TstKor7Codec::requests_data()
@@ -126,7 +128,8 @@ void TstKor7Codec::requests_data()
     QTest::newRow("WCS") << requestWriteScreens(scr) << QByteArray("WCS ") + scr;
     QTest::newRow("GST") << requestSensorTable() << QByteArray("GST ");
     QTest::newRow("RSC") << requestReadClock() << QByteArray("RSC ");
-    QTest::newRow("STC") << requestSetClock(0x12345678) << QByteArray("STC ") + bytes({0x12, 0x34, 0x56, 0x78});
+    QTest::newRow("STC") << requestSetClock(0x12345678)
+                         << QByteArray("STC ") + bytes({0x12, 0x34, 0x56, 0x78});
     QTest::newRow("WEP") << requestWritePage(0x0203, block) << QByteArray("WEP ") + bytes({2, 3}) + block;
     QTest::newRow("WEP page 1024") << requestWritePage(1024, block) << QByteArray();
     QTest::newRow("WEP 257 bytes") << requestWritePage(1, block.left(257)) << QByteArray();
@@ -171,9 +174,10 @@ void TstKor7Codec::everyDecoder()
 
     QCOMPARE(c.decode(c.full, '3'), ReplyStatus::Ok);
     // The same reply after a stray byte is still found ("ACK" anywhere).
-    QCOMPARE(c.decode(QByteArray("\x05") + c.full, '3'), c.name == QByteArray("CKE") || c.name == QByteArray("CKD")
-                                                             ? ReplyStatus::Invalid // over the length bound
-                                                             : ReplyStatus::Ok);
+    QCOMPARE(c.decode(QByteArray("\x05") + c.full, '3'),
+             c.name == QByteArray("CKE") || c.name == QByteArray("CKD")
+                 ? ReplyStatus::Invalid // over the length bound
+                 : ReplyStatus::Ok);
     // Every truncation takes the failure path; from the first byte on it is a beginning to wait on.
     for (int n = 0; n < c.full.size(); ++n) {
         const ReplyStatus s = c.decode(c.full.left(n), '3');
@@ -197,7 +201,8 @@ void TstKor7Codec::everyDecoder()
 
 void TstKor7Codec::decodedValues()
 {
-    const auto counts = decodeInstrumentCounts(QByteArray("ACK0") + bytes({0xFF, 0xFE, 0, 2, 0, 3, 0, 4, 0x80, 0}), '0');
+    const auto counts =
+        decodeInstrumentCounts(QByteArray("ACK0") + bytes({0xFF, 0xFE, 0, 2, 0, 3, 0, 4, 0x80, 0}), '0');
     QVERIFY(counts.ok());
     QCOMPARE(counts.batteryType, 0xFFFE); // not sign-extended
     QCOMPARE(counts.fotoSensor, 2);
@@ -205,11 +210,13 @@ void TstKor7Codec::decodedValues()
     QCOMPARE(counts.pump, 4);
     QCOMPARE(counts.temperature, 0x8000);
 
-    const auto sc = decodeSensorCounts(QByteArray("ACK0") + bytes({0xFF, 0xFF, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0x80, 0}), '0');
+    const auto sc = decodeSensorCounts(
+        QByteArray("ACK0") + bytes({0xFF, 0xFF, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0x80, 0}), '0');
     QVERIFY(sc.ok());
     QCOMPARE(sc.values, (SevenValues{-1, 1, 2, 3, 4, 5, -32768}));
 
-    const auto gas = decodeGasReading(QByteArray("ACK0R") + bytes({0, 209, 0, 0, 0xFF, 0xFB, 0, 0, 0, 0, 0, 0, 0, 7}), '0');
+    const auto gas = decodeGasReading(
+        QByteArray("ACK0R") + bytes({0, 209, 0, 0, 0xFF, 0xFB, 0, 0, 0, 0, 0, 0, 0, 7}), '0');
     QVERIFY(gas.ok());
     QCOMPARE(gas.values, (SevenValues{209, 0, -5, 0, 0, 0, 7}));
 
@@ -291,7 +298,8 @@ void TstKor7Codec::recordPacketKeepsWholeRecords()
     QCOMPARE(QByteArray("ACK0").size() + 3 + body.size(), 3 + 4 + 288);
     QCOMPARE(full.firstRecord, 9);
     QCOMPARE(full.records.size(), 4);
-    const auto cut = decodeRecordPacket(QByteArray("ACK0") + bytes({0, 9, 4}) + body.left(3 * size + 10), '0', 4);
+    const auto cut =
+        decodeRecordPacket(QByteArray("ACK0") + bytes({0, 9, 4}) + body.left(3 * size + 10), '0', 4);
     QCOMPARE(cut.status, ReplyStatus::Short);
     QCOMPARE(cut.records.size(), 3);
     QCOMPARE(cut.records[2], body.mid(2 * size, size));
@@ -316,8 +324,9 @@ void TstKor7Codec::clock()
     QFETCH(QDateTime, when);
     QCOMPARE(SecondsToDateTime(seconds), when);
     QCOMPARE(DateTimeToSeconds(when), seconds);
-    QCOMPARE(SecondsToText(seconds),
-             seconds < 86400 ? QStringLiteral("N/A") : QLocale::system().toString(when, QLocale::ShortFormat));
+    QCOMPARE(SecondsToText(seconds), seconds < 86400
+                                         ? QStringLiteral("N/A")
+                                         : QLocale::system().toString(when, QLocale::ShortFormat));
     QCOMPARE(SecondsToText(86399), QStringLiteral("N/A"));
     // Before 2000 there is no count: the clock is set to the start of its range.
     QCOMPARE(DateTimeToSeconds(QDateTime(QDate(1999, 12, 31), QTime(23, 0))), 0u);
@@ -390,6 +399,35 @@ void TstKor7Codec::versionValue()
     QVERIFY(!VersionValue("1,23").has_value());
     QVERIFY(!VersionValue("").has_value());
     QVERIFY(!VersionValue("v1.2").has_value());
+}
+
+void TstKor7Codec::randomReplies()
+{
+    // Whatever arrives, a decoder never reads past it: an Ok reply always holds the bytes taken.
+    const auto cases = decoderCases();
+    quint32 seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return int((seed >> 16) & 0x7FFF);
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const DecoderCase& c = cases[round % cases.size()];
+        QByteArray r = c.full.left(next() % (c.full.size() + 8));
+        for (int i = 0; i < r.size(); ++i)
+            if (next() % 8 == 0)
+                r[i] = static_cast<char>(next() & 0xFF);
+        if (next() % 4 == 0)
+            r.append(QByteArray(next() % 5, 'x'));
+        const ReplyStatus s = c.decode(r, '3');
+        if (s == ReplyStatus::Ok) {
+            const int p = r.indexOf("ACK");
+            QVERIFY(p >= 0 && r.size() >= p + 4);
+            // The fixed-length replies: at least as long as the full reply from "ACK" on.
+            const QByteArray name(c.name);
+            if (name != "DED" && name != "DSD" && name != "VFL")
+                QVERIFY2(r.size() - p >= c.full.size(), c.name);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TstKor7Codec)

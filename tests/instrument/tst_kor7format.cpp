@@ -27,15 +27,24 @@ void TstKor7Format::levels_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("alarm");
     QTest::addColumn<QString>("gas");
-    QTest::newRow("O2 high") << 235 << 11 << "23.5 %" << "23.5 %";
-    QTest::newRow("O2 zero") << 0 << 11 << "Disabled" << "0.0 %";
-    QTest::newRow("LEL") << 100 << 21 << "10.0 %" << "10.0 %";
-    QTest::newRow("CH4 vol") << 2500 << 41 << "2.50 %" << "2.50 %";
-    QTest::newRow("CO2") << 500 << 71 << "0.50 %" << "0.50 %";
-    QTest::newRow("ClO2") << 15 << 141 << "0.15 ppm" << "0.2 ppm"; // one decimal, half away from zero
-    QTest::newRow("PH3") << 3 << 181 << "0.30 ppm" << "0.3 ppm";
-    QTest::newRow("H2S") << 100 << 101 << "10.0 ppm" << "10.0 ppm";
-    QTest::newRow("CO negative") << -5 << 81 << "-0.5 ppm" << "-0.5 ppm";
+    QTest::newRow("O2 high") << 235 << 11 << "23.5 %"
+                             << "23.5 %";
+    QTest::newRow("O2 zero") << 0 << 11 << "Disabled"
+                             << "0.0 %";
+    QTest::newRow("LEL") << 100 << 21 << "10.0 %"
+                         << "10.0 %";
+    QTest::newRow("CH4 vol") << 2500 << 41 << "2.50 %"
+                             << "2.50 %";
+    QTest::newRow("CO2") << 500 << 71 << "0.50 %"
+                         << "0.50 %";
+    QTest::newRow("ClO2") << 15 << 141 << "0.15 ppm"
+                          << "0.2 ppm"; // one decimal, half away from zero
+    QTest::newRow("PH3") << 3 << 181 << "0.30 ppm"
+                         << "0.3 ppm";
+    QTest::newRow("H2S") << 100 << 101 << "10.0 ppm"
+                         << "10.0 ppm";
+    QTest::newRow("CO negative") << -5 << 81 << "-0.5 ppm"
+                                 << "-0.5 ppm";
 }
 
 void TstKor7Format::levels()
@@ -46,8 +55,8 @@ void TstKor7Format::levels()
     QFETCH(QString, gas);
     QCOMPARE(FormatAlarmLevelText(raw, type, true), alarm);
     QCOMPARE(FormatGasValueLevelText(raw, type, true), gas);
-    QCOMPARE(FormatAlarmLevelText(raw, type, false), raw == 0 ? QStringLiteral("Disabled")
-                                                              : alarm.left(alarm.indexOf(QLatin1Char(' '))));
+    QCOMPARE(FormatAlarmLevelText(raw, type, false),
+             raw == 0 ? QStringLiteral("Disabled") : alarm.left(alarm.indexOf(QLatin1Char(' '))));
 }
 
 void TstKor7Format::intervals()

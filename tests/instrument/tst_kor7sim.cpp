@@ -33,15 +33,31 @@ QJsonObject instrumentSetup()
         {"serial", 123456789},
         {"firmwareVersion", 123},
         {"pin", 4321},
-        {"sensors", QJsonArray{
-                        QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 1001}, {"lowAlarm", 195}, {"highAlarm", 235}},
-                        QJsonObject{{"slot", 1}, {"type", 21}, {"serial", 1002}, {"warningAlarm", 100},
-                                    {"highAlarm", 200}, {"calGas", 50}},
-                        QJsonObject{{"slot", 2}, {"type", 31}, {"serial", 1003}, {"vocCode", 2}, {"vocFactor", 53},
-                                    {"warningAlarm", 50}, {"highAlarm", 100}},
-                        QJsonObject{{"slot", 3}, {"type", 101}, {"serial", 1004}, {"warningAlarm", 100},
-                                    {"highAlarm", 200}, {"stelAlarm", 150}, {"twaAlarm", 50}, {"calGas", 250}},
-                    }},
+        {"sensors",
+         QJsonArray{
+             QJsonObject{{"slot", 0}, {"type", 11}, {"serial", 1001}, {"lowAlarm", 195}, {"highAlarm", 235}},
+             QJsonObject{{"slot", 1},
+                         {"type", 21},
+                         {"serial", 1002},
+                         {"warningAlarm", 100},
+                         {"highAlarm", 200},
+                         {"calGas", 50}},
+             QJsonObject{{"slot", 2},
+                         {"type", 31},
+                         {"serial", 1003},
+                         {"vocCode", 2},
+                         {"vocFactor", 53},
+                         {"warningAlarm", 50},
+                         {"highAlarm", 100}},
+             QJsonObject{{"slot", 3},
+                         {"type", 101},
+                         {"serial", 1004},
+                         {"warningAlarm", 100},
+                         {"highAlarm", 200},
+                         {"stelAlarm", 150},
+                         {"twaAlarm", 50},
+                         {"calGas", 250}},
+         }},
         {"screens", QJsonArray{"CALDERWICK", "KOR7", "", "", "", "", "SERVICE", "CALL 555"}},
     };
 }
@@ -103,6 +119,8 @@ private slots:
     void corruptFirmwareRefused();
     void refusedPageRetried();
     void refusedPageAbortsBeforePfm();
+    void commandsQueue();
+    void instrumentLeavesDuringCommand();
     void offLine();
 
 private:
@@ -141,11 +159,12 @@ bool TstKor7Sim::startSim(const QJsonObject& instrument)
 {
     m_sim = std::make_unique<sim::SimServer>();
     QString error;
-    const QJsonObject scenario{{"controlPort", 0},
-                               {"dataPort", 0},
-                               {"timeFactor", 0.01},
-                               {"discovery", QJsonObject{{"enabled", false}}},
-                               {"docks", QJsonArray{QJsonObject{{"serial", 10001}, {"instrument", instrument}}}}};
+    const QJsonObject scenario{
+        {"controlPort", 0},
+        {"dataPort", 0},
+        {"timeFactor", 0.01},
+        {"discovery", QJsonObject{{"enabled", false}}},
+        {"docks", QJsonArray{QJsonObject{{"serial", 10001}, {"instrument", instrument}}}}};
     if (!m_sim->loadScenario(scenario, &error) || !m_sim->start(&error)) {
         qWarning() << error;
         return false;
@@ -304,7 +323,8 @@ void TstKor7Sim::countsAndReadings()
 void TstKor7Sim::splitReplyJoined()
 {
     QVERIFY(goOnLine());
-    m_simDock->addFault(QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "split"}, {"at", 100}, {"ms", 60}});
+    m_simDock->addFault(
+        QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "split"}, {"at", 100}, {"ms", 60}});
     QVERIFY(QCoro::waitFor(m_kor7->ReadUnitEE()));
     QCOMPARE(m_kor7->EEImage().unitBytes(), m_simDock->instrument()->image().left(UnitMemorySize));
 }
@@ -315,7 +335,8 @@ void TstKor7Sim::shortReplyFails()
     QVERIFY(QCoro::waitFor(m_kor7->ReadSensorEE(3)));
     const QByteArray before = m_kor7->EEImage().slotBytes(3);
     // 4 + 230 bytes: the old acceptance length, 26 bytes short of the slot.
-    m_simDock->addFault(QJsonObject{{"command", "RAE"}, {"channel", "data"}, {"kind", "cut"}, {"bytes", 234}});
+    m_simDock->addFault(
+        QJsonObject{{"command", "RAE"}, {"channel", "data"}, {"kind", "cut"}, {"bytes", 234}});
     m_kor7->SetReplyGapMs(scaled(300));
     int errorSlot = -1;
     bool got = false;
@@ -342,7 +363,8 @@ void TstKor7Sim::lateReplyDropped()
     QVERIFY(goOnLine());
     m_link->SetCheckReplyIndex(checkIndex);
     // RSC answers only after the command's time-out; its reply arrives while GST waits.
-    m_simDock->addFault(QJsonObject{{"command", "RSC"}, {"channel", "data"}, {"kind", "delay"}, {"ms", scaled(600)}});
+    m_simDock->addFault(
+        QJsonObject{{"command", "RSC"}, {"channel", "data"}, {"kind", "delay"}, {"ms", scaled(600)}});
     m_kor7->SetCmdTimeOut(-scaled(300));
     int timeOuts = 0;
     m_kor7->OnCommandTimeOut = [&](QObject*) { ++timeOuts; };
@@ -355,7 +377,8 @@ void TstKor7Sim::lateReplyDropped()
     m_kor7->SetCmdTimeOut(-scaled(5000));
     m_kor7->SetReplyGapMs(scaled(200));
     // GST is sent right away and answered late, so the late RSC reply comes well before it.
-    m_simDock->addFault(QJsonObject{{"command", "GST"}, {"channel", "data"}, {"kind", "delay"}, {"ms", scaled(1500)}});
+    m_simDock->addFault(
+        QJsonObject{{"command", "GST"}, {"channel", "data"}, {"kind", "delay"}, {"ms", scaled(1500)}});
     const bool ok = QCoro::waitFor(m_kor7->ReadSensorTable());
     if (checkIndex) {
         // The clock's reply is dropped; the table is the instrument's.
@@ -373,7 +396,8 @@ void TstKor7Sim::handshakeRestartsAfterTimeOut()
 {
     m_kor7->SetFixedTimeOuts(-scaled(400), -scaled(400), 15, 30);
     // The first WHO is answered late: after its time-out, while the handshake has gone back to ENQ.
-    m_simDock->addFault(QJsonObject{{"command", "WHO"}, {"channel", "data"}, {"kind", "delay"}, {"ms", scaled(600)}});
+    m_simDock->addFault(
+        QJsonObject{{"command", "WHO"}, {"channel", "data"}, {"kind", "delay"}, {"ms", scaled(600)}});
     // The first VFL is not answered at all.
     m_simDock->addFault(QJsonObject{{"command", "VFL"}, {"channel", "data"}, {"kind", "noReply"}});
     QVERIFY(goOnLine());
@@ -464,7 +488,8 @@ void TstKor7Sim::refusedPageRetried()
     QVERIFY(goOnLine());
     QVERIFY(m_kor7->LoadFlashFile(path));
     // Page 5 is refused twice, then taken.
-    m_simDock->addFault(QJsonObject{{"command", "WEP"}, {"channel", "data"}, {"kind", "nak"}, {"occurrence", 6}, {"count", 2}});
+    m_simDock->addFault(QJsonObject{
+        {"command", "WEP"}, {"channel", "data"}, {"kind", "nak"}, {"occurrence", 6}, {"count", 2}});
     QVERIFY(QCoro::waitFor(m_kor7->ProgramFlash()));
     QCOMPARE(sentMnemonics().count("WEP"), FlashPageCount + 2);
     QCOMPARE(m_simDock->instrument()->firmwareBuffer(), image);
@@ -482,8 +507,8 @@ void TstKor7Sim::refusedPageAbortsBeforePfm()
     QVERIFY(goOnLine());
     QVERIFY(m_kor7->LoadFlashFile(path));
     // Page 3 (the 4th WEP) is refused every time.
-    m_simDock->addFault(QJsonObject{{"command", "WEP"}, {"channel", "data"}, {"kind", "nak"}, {"occurrence", 4},
-                                    {"count", 100}});
+    m_simDock->addFault(QJsonObject{
+        {"command", "WEP"}, {"channel", "data"}, {"kind", "nak"}, {"occurrence", 4}, {"count", 100}});
     int pageErrors = 0;
     bool flashStarted = false;
     m_kor7->OnSentEEPage = [&](QObject*, int error) { pageErrors += error != 0; };
@@ -496,6 +521,34 @@ void TstKor7Sim::refusedPageAbortsBeforePfm()
     QVERIFY(!sent.contains("PFM"));
     QCOMPARE(m_prompter->texts(), QStringList{QStringLiteral("Error sending Flash")});
     QVERIFY(m_link->Connected()); // the instrument keeps its old firmware and stays on line
+}
+
+void TstKor7Sim::commandsQueue()
+{
+    QVERIFY(goOnLine());
+    // Three operations started together go one after the other, each with its own reply.
+    auto unit = m_kor7->ReadUnitEE();
+    auto table = m_kor7->ReadSensorTable();
+    auto clock = m_kor7->ReadRTC();
+    QVERIFY(QCoro::waitFor(unit));
+    QVERIFY(QCoro::waitFor(table));
+    QVERIFY(QCoro::waitFor(clock));
+    QCOMPARE(m_kor7->EEImage().unitBytes(), m_simDock->instrument()->image().left(UnitMemorySize));
+    QCOMPARE(m_kor7->SensorTable(), QByteArray::fromHex("0b151f65000000"));
+    QCOMPARE(sentMnemonics().mid(3), (QStringList{"RUE", "GST", "RSC"}));
+}
+
+void TstKor7Sim::instrumentLeavesDuringCommand()
+{
+    QVERIFY(goOnLine());
+    m_simDock->addFault(QJsonObject{{"command", "RUE"}, {"channel", "data"}, {"kind", "noReply"}});
+    auto read = m_kor7->ReadUnitEE();
+    QTRY_VERIFY_WITH_TIMEOUT(sentMnemonics().contains("RUE"), scaled(5000));
+    m_simDock->removeInstrument();
+    // The command ends when the instrument leaves, not after its time-out.
+    QVERIFY(!QCoro::waitFor(read));
+    QCOMPARE(m_offlineEvents, 1);
+    QCOMPARE(m_kor7->EEImage().unitBytes(), QByteArray(UnitMemorySize, '\0'));
 }
 
 void TstKor7Sim::offLine()

@@ -8,7 +8,10 @@ using namespace vx8;
 using namespace vx8::korframe;
 
 namespace {
-QByteArray hex(const char* text) { return QByteArray::fromHex(text); }
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
 } // namespace
 
 class TstKorFraming : public QObject
@@ -40,9 +43,10 @@ void TstKorFraming::frames_data()
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QByteArray>("frame");
     QTest::newRow("Quorra ENQ") << int(TKorType::tpQuorra) << QByteArray("ENQ") << hex("E6454E5100E4E7");
-    QTest::newRow("Quorra ENQ 02 escapes the sum") << int(TKorType::tpQuorra) << QByteArray("ENQ\x02")
-                                                   << hex("E6454E510200E8C6E7");
-    QTest::newRow("Mellic escapes E6 E7 E8") << int(TKorType::tpMellic) << hex("E6E7E8") << hex("E6E8C6E8C7E8C8E7");
+    QTest::newRow("Quorra ENQ 02 escapes the sum")
+        << int(TKorType::tpQuorra) << QByteArray("ENQ\x02") << hex("E6454E510200E8C6E7");
+    QTest::newRow("Mellic escapes E6 E7 E8")
+        << int(TKorType::tpMellic) << hex("E6E7E8") << hex("E6E8C6E8C7E8C8E7");
     QTest::newRow("Kor7 as it is") << int(TKorType::tpKor7) << QByteArray("ENQ0") << QByteArray("ENQ0");
     QTest::newRow("Kor6 as it is") << int(TKorType::tpKor6) << hex("E6E7") << hex("E6E7");
 }
@@ -77,13 +81,14 @@ void TstKorFraming::extraction_data()
     QTest::addColumn<QByteArray>("expected"); // "none" for no message
     QTest::newRow("split frame") << int(TKorType::tpMellic) << QList<QByteArray>{hex("E64142"), hex("43E7")}
                                  << QByteArray("ABC");
-    QTest::newRow("no end yet") << int(TKorType::tpMellic) << QList<QByteArray>{hex("E64142")} << QByteArray("none");
-    QTest::newRow("bad checksum dropped") << int(TKorType::tpQuorra) << QList<QByteArray>{hex("E6454E5100E5E7")}
-                                          << QByteArray("none");
+    QTest::newRow("no end yet") << int(TKorType::tpMellic) << QList<QByteArray>{hex("E64142")}
+                                << QByteArray("none");
+    QTest::newRow("bad checksum dropped")
+        << int(TKorType::tpQuorra) << QList<QByteArray>{hex("E6454E5100E5E7")} << QByteArray("none");
     QTest::newRow("good checksum") << int(TKorType::tpQuorra) << QList<QByteArray>{hex("E6454E5100E4E7")}
                                    << QByteArray("ENQ");
-    QTest::newRow("escape at the end of a chunk") << int(TKorType::tpTessary)
-                                                  << QList<QByteArray>{hex("E641E8"), hex("C7E7")} << hex("41E7");
+    QTest::newRow("escape at the end of a chunk")
+        << int(TKorType::tpTessary) << QList<QByteArray>{hex("E641E8"), hex("C7E7")} << hex("41E7");
 }
 
 void TstKorFraming::extraction()

@@ -218,7 +218,8 @@ void TstKorLink::indexCheck_data()
     QTest::newRow("other index dropped") << true << QByteArray("ACK7data") << QByteArray();
     QTest::newRow("NAK of another command dropped") << true << QByteArray("NAK7") << QByteArray();
     QTest::newRow("bare NAK delivered") << true << QByteArray("NAK") << QByteArray("NAK");
-    QTest::newRow("late reply before the answer") << true << QByteArray("ACK7oldACK0new") << QByteArray("ACK0new");
+    QTest::newRow("late reply before the answer")
+        << true << QByteArray("ACK7oldACK0new") << QByteArray("ACK0new");
     QTest::newRow("not checked: as it arrives") << false << QByteArray("ACK7data") << QByteArray("ACK7data");
 }
 

@@ -51,8 +51,9 @@ void TstVocList::noDatabase()
     TVocList list;
     list.setEntries({TVoc{7, QStringLiteral("Stale"), {}, 0, 0, 0, 0, 0}});
     QVERIFY(!list.LoadVocList(nowhere, &prompter));
-    QCOMPARE(prompter.texts(), QStringList{QStringLiteral("Cannot Connect to Database!  Please check status of Database "
-                                                          "Server, restart the software and try again.")});
+    QCOMPARE(prompter.texts(),
+             QStringList{QStringLiteral("Cannot Connect to Database!  Please check status of Database "
+                                        "Server, restart the software and try again.")});
     QCOMPARE(list.GetVocName(7), QStringLiteral("Unknown"));
 }
 
