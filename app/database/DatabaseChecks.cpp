@@ -101,6 +101,13 @@ bool CheckDBConnection(const TDBSettings& settings, bool show, Prompter& prompte
 bool CheckDBVersion(const TDBSettings& settings, bool dbConnected, int requiredDBVersion, double programVersion,
                     int& dbVersion, int& requiredProgramVersion, QString& serverVersion, Prompter& prompter)
 {
+    return CheckDBVersionHundredths(settings, dbConnected, requiredDBVersion, VersionHundredths(programVersion), dbVersion,
+                                    requiredProgramVersion, serverVersion, prompter);
+}
+
+bool CheckDBVersionHundredths(const TDBSettings& settings, bool dbConnected, int requiredDBVersion, int programHundredths,
+                              int& dbVersion, int& requiredProgramVersion, QString& serverVersion, Prompter& prompter)
+{
     LocalDebugString(QStringLiteral("CheckDBVersion"), lcDb());
     dbVersion = 0;
     if (!dbConnected) {
@@ -138,8 +145,8 @@ bool CheckDBVersion(const TDBSettings& settings, bool dbConnected, int requiredD
     }
     requiredProgramVersion = row.toInt(QStringLiteral("vx8_req"), 0);
     // Whole hundredths on both sides: 230 and 2.3 are equal.
-    if (requiredProgramVersion > VersionHundredths(programVersion)) {
-        prompter.inform(QStringLiteral("This version of VX8 (v") + formatVersion(programVersion) +
+    if (requiredProgramVersion > programHundredths) {
+        prompter.inform(QStringLiteral("This version of VX8 (v") + formatVersion(programHundredths / 100.0) +
                         QStringLiteral(") is below the minimum requirements of the default Vexa Database(") +
                         QStringLiteral("v") + formatVersion(requiredProgramVersion / 100.0) + QStringLiteral(")!") +
                         QStringLiteral("\r\n\r\n") + QStringLiteral("Solution:  Please check ") + DownloadAddress +

@@ -48,6 +48,9 @@ bool CheckDBConnection(const TDBSettings& settings, bool show, Prompter& prompte
 // older than vx8_req; an empty db_version table passes.
 bool CheckDBVersion(const TDBSettings& settings, bool dbConnected, int requiredDBVersion, double programVersion,
                     int& dbVersion, int& requiredProgramVersion, QString& serverVersion, Prompter& prompter);
+// The same with the program version in exact hundredths (2.30 -> 230).
+bool CheckDBVersionHundredths(const TDBSettings& settings, bool dbConnected, int requiredDBVersion, int programHundredths,
+                              int& dbVersion, int& requiredProgramVersion, QString& serverVersion, Prompter& prompter);
 
 // E-mail settings: only when dbConnected. Outputs cleared first; filled and True only when the
 // first emailoptions row has emailenabled set. A bad smtpipaddress keeps the octets 0 and is

@@ -80,6 +80,8 @@ private slots:
     void vanishAndReappear();
     void nonLoopbackRefused_data();
     void nonLoopbackRefused();
+    void badScenarioRefused_data();
+    void badScenarioRefused();
     void sixtyFourDocks();
     void discovery();
     void usbDevice();
@@ -680,6 +682,34 @@ void TestSimDock::nonLoopbackRefused()
     QVERIFY(!sim.loadScenario(scenario, &err));
     QVERIFY2(err.contains(QLatin1String("loopback")), qPrintable(err));
     QCOMPARE(sim.dockCount(), 0);
+}
+
+void TestSimDock::badScenarioRefused_data()
+{
+    QTest::addColumn<QJsonObject>("dock");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("fault kind") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"command", "REE"}, {"kind", "nack"}}}}} << "unknown fault kind";
+    QTest::newRow("fault without trigger") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"kind", "nak"}}}}} << "needs a";
+    QTest::newRow("step fault kind") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"testStep", 3}, {"kind", "nak"}}}}} << "test step";
+    QTest::newRow("fault channel") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"command", "RUE"}, {"channel", "user"}, {"kind", "nak"}}}}} << "channel";
+    QTest::newRow("timeline action") << QJsonObject{{"timeline", QJsonArray{QJsonObject{{"at", 5}, {"action", "insert"}}}}} << "timeline action";
+    QTest::newRow("timeline fault") << QJsonObject{{"timeline", QJsonArray{QJsonObject{{"action", "fault"}, {"fault", QJsonObject{{"kind", "x"}}}}}}} << "fault kind";
+    QTest::newRow("transport") << QJsonObject{{"transport", "serial"}} << "transport";
+}
+
+void TestSimDock::badScenarioRefused()
+{
+    QFETCH(QJsonObject, dock);
+    QFETCH(QString, message);
+    SimServer sim;
+    QString err;
+    QVERIFY(!sim.loadScenario(scenarioWith({QJsonObject{}, dock}), &err));
+    QVERIFY2(err.contains(message) && err.contains("dock 2"), qPrintable(err));
+    QCOMPARE(sim.dockCount(), 0);
+    // Added at run time, a wrong fault is refused the same way.
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{}}), &err));
+    QVERIFY(!sim.dock(0)->addFault(QJsonObject{{"command", "REE"}, {"kind", "nack"}}, &err));
+    QVERIFY(err.contains("unknown fault kind"));
 }
 
 static quint16 freePort(const QHostAddress& a)
