@@ -320,7 +320,6 @@ QCoro::Task<bool> TDockController::DockStartUp(bool enable, const QString& flash
     } catch (const std::exception& e) {
         if (self) {
             m_prompter->error(className(e) + QStringLiteral(" DockStartUp ") + QString::fromLocal8Bit(e.what()));
-            m_view->SetBusyCursor(false);
         }
         result = false;
     }
@@ -467,8 +466,8 @@ QCoro::Task<int> TDockController::configuredSteps(quint64 generation, const Dock
         }
         if (s.SoftwareType != SoftwareType::Shop) {
             gDockStartUpCompleted = false;
-            m_view->SetBusyCursor(false);
-            co_return -1;
+            co_return -1; // the start-up's cursor guard restores the cursor
+
         }
     }
 
