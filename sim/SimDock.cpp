@@ -41,6 +41,55 @@ SimFault SimFault::fromJson(const QJsonObject& o)
     return f;
 }
 
+QString SimFault::check(const QJsonObject& o)
+{
+    static const QStringList kinds{"noReply", "nak",   "cut",    "split",   "merge", "double", "delay",
+                                   "close",   "vanish", "stop", "replace", "append", "prepend", "writeError"};
+    const QString kind = o.value(QStringLiteral("kind")).toString();
+    if (!kinds.contains(kind)) {
+        return QStringLiteral("unknown fault kind \"%1\" (one of %2)").arg(kind, kinds.join(QStringLiteral(", ")));
+    }
+    const bool byStep = o.contains(QStringLiteral("testStep"));
+    if (!byStep && o.value(QStringLiteral("command")).toString().isEmpty()) {
+        return QStringLiteral("fault \"%1\" needs a \"command\" or a \"testStep\"").arg(kind);
+    }
+    if (byStep && !QStringList{"close", "vanish", "stop"}.contains(kind)) {
+        return QStringLiteral("a fault at a test step can only be close, vanish or stop, not \"%1\"").arg(kind);
+    }
+    const QString ch = o.value(QStringLiteral("channel")).toString(QStringLiteral("control"));
+    if (ch != QLatin1String("control") && ch != QLatin1String("data")) {
+        return QStringLiteral("fault channel \"%1\" is neither control nor data").arg(ch);
+    }
+    return {};
+}
+
+QString SimDock::checkSetup(const QJsonObject& setup)
+{
+    for (const QJsonValue& f : setup.value(QStringLiteral("faults")).toArray()) {
+        if (const QString e = SimFault::check(f.toObject()); !e.isEmpty()) {
+            return e;
+        }
+    }
+    static const QStringList actions{"dock", "remove", "vanish", "reappear", "event", "close", "fault"};
+    for (const QJsonValue& v : setup.value(QStringLiteral("timeline")).toArray()) {
+        const QJsonObject e = v.toObject();
+        const QString a = e.value(QStringLiteral("action")).toString();
+        if (!actions.contains(a)) {
+            return QStringLiteral("unknown timeline action \"%1\" (one of %2)").arg(a, actions.join(QStringLiteral(", ")));
+        }
+        if (a == QLatin1String("fault")) {
+            if (const QString err = SimFault::check(e.value(QStringLiteral("fault")).toObject()); !err.isEmpty()) {
+                return err;
+            }
+        }
+    }
+    const QString transport = setup.value(QStringLiteral("transport")).toString(QStringLiteral("tcp"));
+    if (transport != QLatin1String("tcp") && transport != QLatin1String("usb")) {
+        return QStringLiteral("transport \"%1\" is neither tcp nor usb").arg(transport);
+    }
+    return {};
+}
+
 SimDock::SimDock(SimServer* server, const QJsonObject& setup, int index)
     : QObject(server), m_server(server), m_setup(setup)
 {
@@ -227,8 +276,13 @@ void SimDock::dropTransport()
         }
     }
     m_ctl = m_data = nullptr;
-    delete m_ctlServer;
-    delete m_dataServer;
+    for (QTcpServer* srv : {m_ctlServer, m_dataServer}) {
+        if (srv) {
+            srv->close(); // stops listening now; freed once the event loop is back
+            srv->disconnect(this);
+            srv->deleteLater();
+        }
+    }
     m_ctlServer = m_dataServer = nullptr;
     m_ctlBuf.clear();
     m_dataBuf.clear();
@@ -276,6 +330,9 @@ void SimDock::acceptConnection(SimChannel ch)
 {
     QTcpServer* srv = ch == SimChannel::Control ? m_ctlServer : m_dataServer;
     while (QTcpSocket* s = srv->nextPendingConnection()) {
+        // The dock owns its sessions: a server closed under them (the dock vanishing from inside
+        // a session's own handler) must not free them there.
+        s->setParent(this);
         if (!isLoopbackV4(s->peerAddress())) {
             s->abort();
             s->deleteLater();

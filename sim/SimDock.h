@@ -53,6 +53,8 @@ struct SimFault
     int seen = 0;
     int applied = 0;
     static SimFault fromJson(const QJsonObject& o);
+    // Empty when the fault can be used; otherwise what is wrong with it.
+    static QString check(const QJsonObject& o);
 };
 
 // A simulated dock: its configuration, stored test records, clock, display, pump and test
@@ -107,7 +109,10 @@ public:
     // What a test (or the scenario's timeline) does to the dock.
     void dockInstrument(const QJsonObject& instrumentSpec);
     void removeInstrument();
-    void addFault(const QJsonObject& fault);
+    // False (and the fault ignored) when SimFault::check finds it wrong.
+    bool addFault(const QJsonObject& fault, QString* error = nullptr);
+    // Empty when the dock's setup (faults, timeline) can be used; otherwise what is wrong.
+    static QString checkSetup(const QJsonObject& setup);
     void clearFaults() { m_faults.clear(); }
     void vanish();
     void reappear();

@@ -439,9 +439,18 @@ void SimDock::runTimelineEntry(const QJsonObject& e)
     }
 }
 
-void SimDock::addFault(const QJsonObject& fault)
+bool SimDock::addFault(const QJsonObject& fault, QString* error)
 {
+    const QString problem = SimFault::check(fault);
+    if (!problem.isEmpty()) {
+        note(QStringLiteral("fault ignored: %1").arg(problem));
+        if (error) {
+            *error = problem;
+        }
+        return false;
+    }
     m_faults.append(SimFault::fromJson(fault));
+    return true;
 }
 
 void SimDock::vanish()

@@ -104,6 +104,13 @@ bool SimServer::loadScenario(const QJsonObject& s, QString* error)
             m_docks.clear();
             return false;
         }
+        if (const QString problem = SimDock::checkSetup(d); !problem.isEmpty()) {
+            if (error) {
+                *error = QStringLiteral("dock %1 of the scenario: %2").arg(i + 1).arg(problem);
+            }
+            m_docks.clear();
+            return false;
+        }
         m_docks.push_back(std::make_unique<SimDock>(this, d, i));
         if (!m_docks.back()->isUsb() &&
             !loopbackOrError(m_docks.back()->address(), QStringLiteral("dock address"), error)) {

@@ -106,6 +106,8 @@ private slots:
     void cleanup();
 
     void handshake();
+    void instrumentType_data();
+    void instrumentType();
     void memoryRoundTrip();
     void clock();
     void countsAndReadings();
@@ -226,6 +228,43 @@ void TstKor7Sim::handshake()
     m_simDock->removeInstrument();
     QTRY_VERIFY_WITH_TIMEOUT(!m_kor7->OnLine() && m_offlineEvents == 1, scaled(10000));
     QVERIFY(!m_link->Connected());
+}
+
+void TstKor7Sim::instrumentType_data()
+{
+    QTest::addColumn<QString>("whoText");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("15") << "15" << true;
+    QTest::newRow("K7-15") << "K7-15" << true;
+    QTest::newRow("14") << "14" << false;
+    // WHO goes out with index 1: "ACK1" + "50" holds "15" only across the index and the data.
+    QTest::newRow("50 after index 1") << "50" << false;
+}
+
+void TstKor7Sim::instrumentType()
+{
+    QFETCH(QString, whoText);
+    QFETCH(bool, accepted);
+    cleanup();
+    m_prompter = std::make_unique<UnattendedPrompter>();
+    m_prompter->setEcho(false);
+    QJsonObject setup = instrumentSetup();
+    setup["whoText"] = whoText;
+    QVERIFY(startSim(setup));
+    QCoro::waitFor(m_kor7->GoOnLine(true));
+    if (accepted) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_kor7->OnLine(), scaled(15000));
+        QVERIFY(m_prompter->records().isEmpty());
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompter->texts(),
+                              QStringList{QStringLiteral("Wrong instrument type, disconnecting!")},
+                              scaled(15000));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_link->Connected(), scaled(10000)); // released by the dock
+    QVERIFY(!m_kor7->OnLine());
+    QCOMPARE(m_onlineEvents, 0);
+    QVERIFY(!sentMnemonics().contains("VFL"));
+    QVERIFY(sentMnemonics().contains("WHO"));
 }
 
 void TstKor7Sim::memoryRoundTrip()

@@ -85,6 +85,7 @@ private slots:
     void replyTimer();
     void indexCheck_data();
     void indexCheck();
+    void shortMessageSent();
     void noInfrared();
 
 private:
@@ -242,6 +243,17 @@ void TstKorLink::indexCheck()
         QCOMPARE(m_received[0], delivered);
         QVERIFY(!m_link->ReplyTimerActive());
     }
+}
+
+void TstKorLink::shortMessageSent()
+{
+    QVERIFY(openLink(TKorType::tpKor7, true));
+    // Too short to carry the index: sent as it is (the index still advances).
+    QVERIFY(m_link->SendMsg("AB", 5));
+    QCOMPARE(m_far->read(2, scaled(2000)), QByteArray("AB"));
+    QCOMPARE(m_link->MessageIndex(), '0');
+    QVERIFY(m_link->SendMsg("GST ", 5));
+    QCOMPARE(m_far->read(4, scaled(2000)), QByteArray("GST1"));
 }
 
 void TstKorLink::noInfrared()

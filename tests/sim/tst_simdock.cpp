@@ -80,6 +80,8 @@ private slots:
     void vanishAndReappear();
     void nonLoopbackRefused_data();
     void nonLoopbackRefused();
+    void badScenarioRefused_data();
+    void badScenarioRefused();
     void sixtyFourDocks();
     void discovery();
     void usbDevice();
@@ -384,7 +386,7 @@ void TestSimDock::standaloneTest()
     QCOMPARE(sim.dock(0)->storedRecords().size(), 1);
     SimClient c;
     QVERIFY(c.open(sim.dock(0)));
-    const QByteArray cfg = c.command("REE", 507).mid(3);
+    const QByteArray cfg = c.reply("REE", 507).mid(3); // the dock may still be ending its session
     QCOMPARE(be16(cfg, 10), 1u);
     const int from = int(c.ctlAll().size());
     c.ctl.write("STD");
@@ -392,7 +394,7 @@ void TestSimDock::standaloneTest()
     QVERIFY(QTest::qWaitFor([&] { return c.dataAll().size() >= 276; }, scaled(2000)));
     QCOMPARE(be32(c.dataAll(), 0), 456789u);
     // Slaving the dock now does not announce the instrument it already tested.
-    QCOMPARE(c.command("SLV", 4), QByteArray("ACKI"));
+    QCOMPARE(c.reply("SLV", 4), QByteArray("ACKI"));
     QTest::qWait(50);
     QVERIFY(!c.ctlAll().contains("EVTA"));
 }
@@ -682,6 +684,34 @@ void TestSimDock::nonLoopbackRefused()
     QCOMPARE(sim.dockCount(), 0);
 }
 
+void TestSimDock::badScenarioRefused_data()
+{
+    QTest::addColumn<QJsonObject>("dock");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("fault kind") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"command", "REE"}, {"kind", "nack"}}}}} << "unknown fault kind";
+    QTest::newRow("fault without trigger") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"kind", "nak"}}}}} << "needs a";
+    QTest::newRow("step fault kind") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"testStep", 3}, {"kind", "nak"}}}}} << "test step";
+    QTest::newRow("fault channel") << QJsonObject{{"faults", QJsonArray{QJsonObject{{"command", "RUE"}, {"channel", "user"}, {"kind", "nak"}}}}} << "channel";
+    QTest::newRow("timeline action") << QJsonObject{{"timeline", QJsonArray{QJsonObject{{"at", 5}, {"action", "insert"}}}}} << "timeline action";
+    QTest::newRow("timeline fault") << QJsonObject{{"timeline", QJsonArray{QJsonObject{{"action", "fault"}, {"fault", QJsonObject{{"kind", "x"}}}}}}} << "fault kind";
+    QTest::newRow("transport") << QJsonObject{{"transport", "serial"}} << "transport";
+}
+
+void TestSimDock::badScenarioRefused()
+{
+    QFETCH(QJsonObject, dock);
+    QFETCH(QString, message);
+    SimServer sim;
+    QString err;
+    QVERIFY(!sim.loadScenario(scenarioWith({QJsonObject{}, dock}), &err));
+    QVERIFY2(err.contains(message) && err.contains("dock 2"), qPrintable(err));
+    QCOMPARE(sim.dockCount(), 0);
+    // Added at run time, a wrong fault is refused the same way.
+    QVERIFY(sim.loadScenario(scenarioWith({QJsonObject{}}), &err));
+    QVERIFY(!sim.dock(0)->addFault(QJsonObject{{"command", "REE"}, {"kind", "nack"}}, &err));
+    QVERIFY(err.contains("unknown fault kind"));
+}
+
 static quint16 freePort(const QHostAddress& a)
 {
     QTcpServer s;
@@ -782,6 +812,25 @@ void TestSimDock::usbDevice()
     QVERIFY(QTest::qWaitFor([&] { return in[2].size() >= 507; }, scaled(5000)));
     QCOMPARE(be32(in[2].mid(3), 0), 777u);
     QVERIFY(!dev->hostWrite(2, "REE")); // an IN pipe cannot be written
+    // Events on pipe 2, the instrument behind pipes 0 and 1, the record dump on pipe 1 before
+    // its acknowledgement on pipe 2.
+    dock->dockInstrument(QJsonObject{{"serial", 2468}});
+    QVERIFY(dev->hostWrite(3, "SLV"));
+    QVERIFY(QTest::qWaitFor([&] { return in[2].contains("EVT1"); }, scaled(5000)));
+    QVERIFY(dev->hostWrite(0, "ENQ3"));
+    QVERIFY(QTest::qWaitFor([&] { return in[1] == "ACK3"; }, scaled(5000)));
+    dock->setStoredRecords({buildTestRecord(QJsonObject{{"InstrumentSerial", 13579}})});
+    in.clear();
+    QList<int> order;
+    dev->deviceToHost = [&](int pipe, const QByteArray& b) {
+        in[pipe] += b;
+        order.append(pipe);
+    };
+    QVERIFY(dev->hostWrite(3, "STD"));
+    QVERIFY(QTest::qWaitFor([&] { return in[2] == "ACK"; }, scaled(5000)));
+    QCOMPARE(in[1].size(), 276);
+    QCOMPARE(be32(in[1], 0), 13579u);
+    QCOMPARE(order, (QList<int>{1, 2}));
     dock->vanish();
     QVERIFY(removed);
     QVERIFY(!vx8::VirtualUsbBus::instance().devices().contains(dev));
