@@ -35,7 +35,8 @@ double cpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 long residentKiB()
@@ -57,7 +58,8 @@ struct Load
 };
 
 // Commands back to back on one dock until the deadline.
-QCoro::Task<void> hammer(TCalderwickVX8Dock* d, QElapsedTimer* clock, qint64 untilMs, Load* load, bool* finished)
+QCoro::Task<void> hammer(TCalderwickVX8Dock* d, QElapsedTimer* clock, qint64 untilMs, Load* load,
+                         bool* finished)
 {
     while (clock->elapsed() < untilMs) {
         const bool ok = co_await d->SendENQ();
@@ -70,8 +72,8 @@ QCoro::Task<void> hammer(TCalderwickVX8Dock* d, QElapsedTimer* clock, qint64 unt
     *finished = true;
 }
 
-QCoro::Task<void> loadPhase(const char* name, std::vector<std::unique_ptr<TCalderwickVX8Dock>>& links, int count,
-                            int seconds, int silent = -1)
+QCoro::Task<void> loadPhase(const char* name, std::vector<std::unique_ptr<TCalderwickVX8Dock>>& links,
+                            int count, int seconds, int silent = -1)
 {
     QElapsedTimer clock;
     clock.start();
@@ -79,7 +81,8 @@ QCoro::Task<void> loadPhase(const char* name, std::vector<std::unique_ptr<TCalde
     auto finished = std::make_unique<bool[]>(std::size_t(count));
     const double cpu0 = cpuSeconds();
     for (int i = 0; i < count; ++i)
-        hammer(links[std::size_t(i)].get(), &clock, seconds * 1000, &loads[std::size_t(i)], &finished[std::size_t(i)]);
+        hammer(links[std::size_t(i)].get(), &clock, seconds * 1000, &loads[std::size_t(i)],
+               &finished[std::size_t(i)]);
     for (;;) {
         bool all = true;
         for (int i = 0; i < count; ++i)
@@ -105,12 +108,13 @@ QCoro::Task<void> loadPhase(const char* name, std::vector<std::unique_ptr<TCalde
             minDock = loads[std::size_t(i)].done;
     }
     const int answering = silent >= 0 ? count - 1 : count;
-    std::printf("%-34s %9.0f round trips/s  (%ld in %.1f s, %.0f per dock per s, slowest dock %.0f/s, %ld failed, CPU %.2f s)\n",
-                name, double(total) / wall, total, wall, double(total) / wall / answering, double(minDock) / wall, failed,
-                cpuSeconds() - cpu0);
+    std::printf("%-34s %9.0f round trips/s  (%ld in %.1f s, %.0f per dock per s, slowest dock %.0f/s, %ld "
+                "failed, CPU %.2f s)\n",
+                name, double(total) / wall, total, wall, double(total) / wall / answering,
+                double(minDock) / wall, failed, cpuSeconds() - cpu0);
     if (silent >= 0)
-        std::printf("%-34s %9ld commands, %ld timed out\n", "  the silent dock: answered", loads[std::size_t(silent)].done,
-                    loads[std::size_t(silent)].failed);
+        std::printf("%-34s %9ld commands, %ld timed out\n", "  the silent dock: answered",
+                    loads[std::size_t(silent)].done, loads[std::size_t(silent)].failed);
     std::fflush(stdout);
 }
 
@@ -123,10 +127,13 @@ QCoro::Task<void> runAll(int phaseSeconds, int idleSeconds)
     for (int i = 0; i < 65; ++i)
         docks.append(QJsonObject{{"serial", 30001 + i}});
     QString error;
-    if (!sim.loadScenario(QJsonObject{{"controlPort", 0}, {"dataPort", 0}, {"timeFactor", 0.01},
-                                      {"discovery", QJsonObject{{"enabled", false}}}, {"docks", docks}},
-                          &error)
-        || !sim.start(&error)) {
+    if (!sim.loadScenario(QJsonObject{{"controlPort", 0},
+                                      {"dataPort", 0},
+                                      {"timeFactor", 0.01},
+                                      {"discovery", QJsonObject{{"enabled", false}}},
+                                      {"docks", docks}},
+                          &error) ||
+        !sim.start(&error)) {
         std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
         QCoreApplication::exit(1);
         co_return;

@@ -23,7 +23,10 @@ struct WakeState
 
 using WakePtr = std::shared_ptr<WakeState>;
 
-inline WakePtr makeWake() { return std::make_shared<WakeState>(); }
+inline WakePtr makeWake()
+{
+    return std::make_shared<WakeState>();
+}
 
 // Fires the wake once; later calls do nothing.
 inline void wake(const WakePtr& w, bool result = true)
@@ -47,6 +50,9 @@ struct WakeAwaiter
 };
 
 // co_await awaitWake(w) suspends until wake(w) and yields its result.
-inline WakeAwaiter awaitWake(WakePtr w) { return WakeAwaiter{std::move(w)}; }
+inline WakeAwaiter awaitWake(WakePtr w)
+{
+    return WakeAwaiter{std::move(w)};
+}
 
 } // namespace vx8::dock

@@ -19,20 +19,34 @@ namespace dock {
 int winsockErrorCode(QAbstractSocket::SocketError error)
 {
     switch (error) {
-    case QAbstractSocket::ConnectionRefusedError: return 10061;          // WSAECONNREFUSED
-    case QAbstractSocket::RemoteHostClosedError: return 10054;           // WSAECONNRESET
-    case QAbstractSocket::HostNotFoundError: return 11001;               // WSAHOST_NOT_FOUND
-    case QAbstractSocket::SocketAccessError: return 10013;               // WSAEACCES
-    case QAbstractSocket::SocketResourceError: return 10055;             // WSAENOBUFS
-    case QAbstractSocket::SocketTimeoutError: return 10060;              // WSAETIMEDOUT
-    case QAbstractSocket::DatagramTooLargeError: return 10040;           // WSAEMSGSIZE
-    case QAbstractSocket::NetworkError: return 10065;                    // WSAEHOSTUNREACH
-    case QAbstractSocket::AddressInUseError: return 10048;               // WSAEADDRINUSE
-    case QAbstractSocket::SocketAddressNotAvailableError: return 10049;  // WSAEADDRNOTAVAIL
-    case QAbstractSocket::UnsupportedSocketOperationError: return 10045; // WSAEOPNOTSUPP
-    case QAbstractSocket::UnfinishedSocketOperationError: return 10036;  // WSAEINPROGRESS
-    case QAbstractSocket::OperationError: return WSAENOTCONN;
-    default: return 10022;                                               // WSAEINVAL
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061; // WSAECONNREFUSED
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054; // WSAECONNRESET
+    case QAbstractSocket::HostNotFoundError:
+        return 11001; // WSAHOST_NOT_FOUND
+    case QAbstractSocket::SocketAccessError:
+        return 10013; // WSAEACCES
+    case QAbstractSocket::SocketResourceError:
+        return 10055; // WSAENOBUFS
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060; // WSAETIMEDOUT
+    case QAbstractSocket::DatagramTooLargeError:
+        return 10040; // WSAEMSGSIZE
+    case QAbstractSocket::NetworkError:
+        return 10065; // WSAEHOSTUNREACH
+    case QAbstractSocket::AddressInUseError:
+        return 10048; // WSAEADDRINUSE
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return 10049; // WSAEADDRNOTAVAIL
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return 10045; // WSAEOPNOTSUPP
+    case QAbstractSocket::UnfinishedSocketOperationError:
+        return 10036; // WSAEINPROGRESS
+    case QAbstractSocket::OperationError:
+        return WSAENOTCONN;
+    default:
+        return 10022; // WSAEINVAL
     }
 }
 
@@ -111,8 +125,8 @@ bool TCalderwickVX8Dock::IsEnabled() const
 {
     if (m_usb)
         return m_usbLinkUp && usbConnected();
-    return m_controlSocket.state() == QAbstractSocket::ConnectedState
-           && m_dataSocket.state() == QAbstractSocket::ConnectedState;
+    return m_controlSocket.state() == QAbstractSocket::ConnectedState &&
+           m_dataSocket.state() == QAbstractSocket::ConnectedState;
 }
 
 void TCalderwickVX8Dock::SetCaptureUserData(bool on)
@@ -173,8 +187,8 @@ QCoro::Task<bool> TCalderwickVX8Dock::ExecuteCommand(QByteArray Command, dock::R
 {
     if (m_cmdState == TCmdState::Pending) {
         // "Can't Send, Pending Command": nothing is sent and nothing is shown.
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.ExecuteCommand - Can't Send, Pending Command ")
-                             + QString::fromLatin1(Command.left(3)),
+        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.ExecuteCommand - Can't Send, Pending Command ") +
+                             QString::fromLatin1(Command.left(3)),
                          lcDock());
         co_return false;
     }
@@ -241,7 +255,8 @@ void TCalderwickVX8Dock::onCommandTimeout()
     m_commandTimer.stop();
     if (m_commandWait)
         dock::wake(std::exchange(m_commandWait, {}), false);
-    LocalDebugString(QStringLiteral("TCalderwickVX8Dock.CommandTimerTimer - time-out of ") + m_lastCommand, lcDock());
+    LocalDebugString(QStringLiteral("TCalderwickVX8Dock.CommandTimerTimer - time-out of ") + m_lastCommand,
+                     lcDock());
     raise(OnCmdTimeOut);
 }
 
@@ -297,8 +312,8 @@ void TCalderwickVX8Dock::flushHeldControl()
     if (m_heldControl.isEmpty())
         return;
     const QByteArray data = std::exchange(m_heldControl, {});
-    LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - incomplete reply or event: ")
-                         + QString::fromLatin1(data.left(40).toHex()),
+    LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - incomplete reply or event: ") +
+                         QString::fromLatin1(data.left(40).toHex()),
                      lcDock());
     applyParsed(dock::parseControlChunk(data, m_replyKind, true));
 }
@@ -306,9 +321,14 @@ void TCalderwickVX8Dock::flushHeldControl()
 void TCalderwickVX8Dock::applyParsed(const dock::ParsedChunk& parsed)
 {
     if (parsed.droppedEvents > 0)
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - %1 event(s) ignored").arg(parsed.droppedEvents), lcDock());
+        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - %1 event(s) ignored")
+                             .arg(parsed.droppedEvents),
+                         lcDock());
     if (parsed.strayReplies > 0)
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - %1 further reply token(s) ignored").arg(parsed.strayReplies), lcDock());
+        LocalDebugString(
+            QStringLiteral("TCalderwickVX8Dock.OnControlData - %1 further reply token(s) ignored")
+                .arg(parsed.strayReplies),
+            lcDock());
     const auto alive = m_alive;
     for (const dock::DockEvent& ev : parsed.events) {
         handleEvent(ev);
@@ -322,45 +342,69 @@ void TCalderwickVX8Dock::applyParsed(const dock::ParsedChunk& parsed)
 void TCalderwickVX8Dock::handleEvent(const dock::DockEvent& ev)
 {
     switch (ev.code) {
-    case '0': raise(OnPumpLowFlow); break;
-    case '1': raise(OnInstrumentConnected); break;
-    case '2': raise(OnInstrumentDisconnected); break;
+    case '0':
+        raise(OnPumpLowFlow);
+        break;
+    case '1':
+        raise(OnInstrumentConnected);
+        break;
+    case '2':
+        raise(OnInstrumentDisconnected);
+        break;
     case '3':
         m_testResult = TTestResult(ev.value);
         raise(OnTestCompleted, m_testResult);
         break;
-    case '4': raise(OnDeviceInRange); break;
-    case '5': raise(OnDeviceRemoved); break;
-    case '6': raise(OnFailedToConnect); break;
+    case '4':
+        raise(OnDeviceInRange);
+        break;
+    case '5':
+        raise(OnDeviceRemoved);
+        break;
+    case '6':
+        raise(OnFailedToConnect);
+        break;
     case '7':
         m_dockState = TDockState(ev.value);
         raise(OnStateChange, m_dockState);
         break;
-    case '8': raise(OnDebugMessage, QString::fromLatin1(ev.text)); break;
+    case '8':
+        raise(OnDebugMessage, QString::fromLatin1(ev.text));
+        break;
     case '9': {
         TGasReading reading = ev.reading;
         raise(OnGotGasReading, reading);
         break;
     }
-    case 'A': raise(OnDeviceInserted, TInstState(ev.value)); break;
+    case 'A':
+        raise(OnDeviceInserted, TInstState(ev.value));
+        break;
     case 'B':
         m_spanCause = TSpanCalDueTo(ev.value);
         m_spanSensors = TSensorFlags{ev.sensors};
         raise(OnSpanCalibration, m_spanCause, m_spanSensors);
         break;
-    case 'C': raise(OnMultipleTCPConnections); break;
-    case 'D': raise(OnEmailDelivered, ev.flag); break;
-    case 'E': raise(OnBatteryStatus, ev.flag, !ev.flag, ev.voltage); break;
-    default: break;
+    case 'C':
+        raise(OnMultipleTCPConnections);
+        break;
+    case 'D':
+        raise(OnEmailDelivered, ev.flag);
+        break;
+    case 'E':
+        raise(OnBatteryStatus, ev.flag, !ev.flag, ev.voltage);
+        break;
+    default:
+        break;
     }
 }
 
 void TCalderwickVX8Dock::handleReply(const dock::DockReply& reply)
 {
     if (m_cmdState != TCmdState::Pending)
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - reply with no command pending (last ")
-                             + m_lastCommand + QLatin1Char(')'),
-                         lcDock());
+        LocalDebugString(
+            QStringLiteral("TCalderwickVX8Dock.OnControlData - reply with no command pending (last ") +
+                m_lastCommand + QLatin1Char(')'),
+            lcDock());
     m_commandTimer.stop();
     if (!reply.ack) {
         m_cmdState = TCmdState::Failed;
@@ -425,10 +469,11 @@ void TCalderwickVX8Dock::handleReply(const dock::DockReply& reply)
         break;
     }
     if (!ok) {
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.OnControlData - reply to %1 too short or malformed (%2 bytes)")
-                             .arg(m_lastCommand)
-                             .arg(p.size()),
-                         lcDock());
+        LocalDebugString(
+            QStringLiteral("TCalderwickVX8Dock.OnControlData - reply to %1 too short or malformed (%2 bytes)")
+                .arg(m_lastCommand)
+                .arg(p.size()),
+            lcDock());
         m_cmdState = TCmdState::Failed;
     }
     finishCommandWait();
@@ -500,7 +545,7 @@ QCoro::Task<bool> TCalderwickVX8Dock::SendUserData(QByteArray Data)
     }
     if (m_usb) {
         const bool sent = usbSend(0, Data) >= 0;
-        co_return sent && IsEnabled();
+        co_return sent&& IsEnabled();
     }
     co_return co_await sendUserDataTcp(std::move(Data));
 }
@@ -510,7 +555,9 @@ QCoro::Task<bool> TCalderwickVX8Dock::sendUserDataTcp(QByteArray data)
     const auto alive = m_alive;
     const int total = int(data.size());
     const int drainMs = qMax(m_timing.drainMinMs, CommandTimeOut());
-    auto sentOrGone = [this] { return m_dataSent || m_dataSocket.state() != QAbstractSocket::ConnectedState; };
+    auto sentOrGone = [this] {
+        return m_dataSent || m_dataSocket.state() != QAbstractSocket::ConnectedState;
+    };
     int sent = 0;
     int failures = 0;
     if (total <= TcpUserChunk) {
@@ -536,7 +583,8 @@ QCoro::Task<bool> TCalderwickVX8Dock::sendUserDataTcp(QByteArray data)
             const bool drained = co_await waitUntil(sentOrGone, drainMs);
             if (!drained) {
                 if (*alive)
-                    LocalDebugString(QStringLiteral("TCalderwickVX8Dock.SendUserData - send did not complete"), lcDock());
+                    LocalDebugString(
+                        QStringLiteral("TCalderwickVX8Dock.SendUserData - send did not complete"), lcDock());
                 co_return false;
             }
             if (!*alive)
@@ -553,7 +601,7 @@ QCoro::Task<bool> TCalderwickVX8Dock::sendUserDataTcp(QByteArray data)
     co_await QCoro::sleepFor(std::chrono::milliseconds(qMax(0, m_timing.tcpAfterSendPauseMs)));
     if (!*alive)
         co_return false;
-    co_return sent == total && m_dataSent && IsEnabled();
+    co_return sent == total&& m_dataSent&& IsEnabled();
 }
 
 int TCalderwickVX8Dock::UserDataBufferCount() const
@@ -621,7 +669,8 @@ void TCalderwickVX8Dock::setupSocket(QTcpSocket& socket, int channel)
         const int code = dock::winsockErrorCode(error);
         const QString text = s->errorString();
         QMetaObject::invokeMethod(
-            this, [this, channel, code, text] { raise(OnTCPError, channel, code, text); }, Qt::QueuedConnection);
+            this, [this, channel, code, text] { raise(OnTCPError, channel, code, text); },
+            Qt::QueuedConnection);
         notifyState();
     });
 }
@@ -686,7 +735,8 @@ QCoro::Task<bool> TCalderwickVX8Dock::enableTcp()
             return true;
         // Both attempts over (each connected or given up): nothing more will change.
         const auto done = [](const QTcpSocket& s) {
-            return s.state() == QAbstractSocket::ConnectedState || s.state() == QAbstractSocket::UnconnectedState;
+            return s.state() == QAbstractSocket::ConnectedState ||
+                   s.state() == QAbstractSocket::UnconnectedState;
         };
         return done(m_controlSocket) && done(m_dataSocket);
     };
@@ -703,7 +753,8 @@ QCoro::Task<bool> TCalderwickVX8Dock::enableTcp()
                 s->abort();
             }
         }
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.EnableDock - no link to ") + m_ethernetAddress, lcDock());
+        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.EnableDock - no link to ") + m_ethernetAddress,
+                         lcDock());
     }
     co_return IsEnabled();
 }
@@ -751,7 +802,9 @@ QCoro::Task<bool> TCalderwickVX8Dock::SetDateTime(QDateTime Value)
 {
     const QByteArray command = dock::cmdSetDateTime(Value);
     if (command.isEmpty()) {
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.SetDateTime - no clock value for ") + Value.toString(Qt::ISODate), lcDock());
+        LocalDebugString(QStringLiteral("TCalderwickVX8Dock.SetDateTime - no clock value for ") +
+                             Value.toString(Qt::ISODate),
+                         lcDock());
         co_return false;
     }
     m_dateTime = Value;

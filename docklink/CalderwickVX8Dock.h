@@ -43,15 +43,12 @@ using TTestResultEvent = std::function<void(QObject* Sender, TTestResult TestRes
 using TStateChange = std::function<void(QObject* Sender, TDockState State)>;
 using TDebugMsgEvent = std::function<void(QObject* Sender, const QString& Msg)>;
 using TInstrumentInserted = std::function<void(QObject* Sender, TInstState State)>;
-using TOnSpanCalibration =
-    std::function<void(QObject* Sender, TSpanCalDueTo Cause, TSensorFlags Sensors)>;
+using TOnSpanCalibration = std::function<void(QObject* Sender, TSpanCalDueTo Cause, TSensorFlags Sensors)>;
 using TOnEmailDelivery = std::function<void(QObject* Sender, bool Sucessul)>;
-using TOnBatteryStatus =
-    std::function<void(QObject* Sender, bool Charging, bool Charged, quint16 Voltage)>;
+using TOnBatteryStatus = std::function<void(QObject* Sender, bool Charging, bool Charged, quint16 Voltage)>;
 using TUserData = std::function<void(QObject* Sender, const QByteArray& Data)>;
 using TFlashProgressEvent = std::function<void(QObject* Sender, int Total, int Remain)>;
-using TTCPError =
-    std::function<void(QObject* Sender, int Channel, int Error, const QString& Description)>;
+using TTCPError = std::function<void(QObject* Sender, int Channel, int Error, const QString& Description)>;
 
 namespace dock {
 // The Winsock-style code for a socket error (10061 refused, 10060 timed out, 10054 reset,
@@ -61,20 +58,26 @@ constexpr int WSAENOTCONN = 10057;
 } // namespace dock
 
 // State of the current command.
-enum class TCmdState : quint8 { Idle = 0, Pending = 1, Acknowledged = 2, Failed = 3 };
+enum class TCmdState : quint8
+{
+    Idle = 0,
+    Pending = 1,
+    Acknowledged = 2,
+    Failed = 3
+};
 
 // Durations of the link's waits and pauses (ms). The defaults are the dock's; tests shorten the
 // pauses that only pace the dock.
 struct DockTiming
 {
-    int tcpConnectMs = 5000;     // both sessions must be up within this
-    int tcpChunkPauseMs = 50;    // pause after every 1024-byte user-data chunk
+    int tcpConnectMs = 5000;       // both sessions must be up within this
+    int tcpChunkPauseMs = 50;      // pause after every 1024-byte user-data chunk
     int tcpAfterSendPauseMs = 100; // pause after a user-data message has been sent
-    int drainMinMs = 10000;      // a send waits at most max(this, CommandTimeOut) to complete
-    int sendRetries = 3;         // a chunk the socket refuses is tried this many times in all
-    int holdSplitMs = 50;        // a reply or event cut short by the end of a chunk waits this long for its rest
-    int dumpQuietMs = 200;       // after the dump's ACK, capture goes on until user data is quiet this long
-    int dumpQuietMaxMs = 2000;   // ... but no longer than this
+    int drainMinMs = 10000;        // a send waits at most max(this, CommandTimeOut) to complete
+    int sendRetries = 3;           // a chunk the socket refuses is tried this many times in all
+    int holdSplitMs = 50;  // a reply or event cut short by the end of a chunk waits this long for its rest
+    int dumpQuietMs = 200; // after the dump's ACK, capture goes on until user data is quiet this long
+    int dumpQuietMaxMs = 2000; // ... but no longer than this
 };
 
 class TCalderwickVX8Dock : public QObject
@@ -139,9 +142,15 @@ public:
     bool VibratorInstalled() const { return GetFlagValue(13); }
 
     // Dock setting bits of the configuration record.
-#define VX8_DOCK_SETTING(Name, Bit)                                                                \
-    bool Name() const { return GetDockSetting(Bit); }                                              \
-    void Set##Name(bool value) { SetDockSetting(Bit, value); }
+#define VX8_DOCK_SETTING(Name, Bit)                                                                          \
+    bool Name() const                                                                                        \
+    {                                                                                                        \
+        return GetDockSetting(Bit);                                                                          \
+    }                                                                                                        \
+    void Set##Name(bool value)                                                                               \
+    {                                                                                                        \
+        SetDockSetting(Bit, value);                                                                          \
+    }
     VX8_DOCK_SETTING(Sol1Installed, 0)
     VX8_DOCK_SETTING(Sol2Installed, 1)
     VX8_DOCK_SETTING(Sol3Installed, 2)
@@ -166,45 +175,120 @@ public:
 #undef VX8_DOCK_SETTING
 
     // ---- State ------------------------------------------------------------------------------
-    TCmdState CmdState() const { return m_cmdState; }
-    dock::ReplyKind ReplyKind() const { return m_replyKind; }
-    const dock::AdcValues& AdcCounts() const { return m_adcCounts; }
-    const dock::AdcValues& AdcPeaks() const { return m_adcPeaks; }
+    TCmdState CmdState() const
+    {
+        return m_cmdState;
+    }
+    dock::ReplyKind ReplyKind() const
+    {
+        return m_replyKind;
+    }
+    const dock::AdcValues& AdcCounts() const
+    {
+        return m_adcCounts;
+    }
+    const dock::AdcValues& AdcPeaks() const
+    {
+        return m_adcPeaks;
+    }
     // False when the last "ADC" failed: AdcCounts (and LithiumBatVoltage) are from before it.
-    bool AdcCountsFresh() const { return m_adcFresh; }
-    QString FlashDateTimeText() const { return m_flashDateTimeText; }
-    QString LCDText() const { return m_lcdText; }
-    bool DockBusy() const { return m_dockBusy; }
-    TSpanCalDueTo SpanCause() const { return m_spanCause; }
-    TSensorFlags SpanSensors() const { return m_spanSensors; }
+    bool AdcCountsFresh() const
+    {
+        return m_adcFresh;
+    }
+    QString FlashDateTimeText() const
+    {
+        return m_flashDateTimeText;
+    }
+    QString LCDText() const
+    {
+        return m_lcdText;
+    }
+    bool DockBusy() const
+    {
+        return m_dockBusy;
+    }
+    TSpanCalDueTo SpanCause() const
+    {
+        return m_spanCause;
+    }
+    TSensorFlags SpanSensors() const
+    {
+        return m_spanSensors;
+    }
 
-    vx8::DockConfigRecord& DockConfigRecord() { return m_config; }
-    const vx8::DockConfigRecord& DockConfigRecord() const { return m_config; }
-    vx8::TestRecord& TestRecord() { return m_testRecord; }
-    const vx8::TestRecord& TestRecord() const { return m_testRecord; }
+    vx8::DockConfigRecord& DockConfigRecord()
+    {
+        return m_config;
+    }
+    const vx8::DockConfigRecord& DockConfigRecord() const
+    {
+        return m_config;
+    }
+    vx8::TestRecord& TestRecord()
+    {
+        return m_testRecord;
+    }
+    const vx8::TestRecord& TestRecord() const
+    {
+        return m_testRecord;
+    }
 
     // The program's e-mail settings; when enabled they fill the configuration's e-mail fields
     // before every "WEE" (a read leaves only filler there).
-    void SetEmailSettings(const dock::DockEmailSettings& settings) { m_email = settings; }
-    const dock::DockEmailSettings& EmailSettings() const { return m_email; }
+    void SetEmailSettings(const dock::DockEmailSettings& settings)
+    {
+        m_email = settings;
+    }
+    const dock::DockEmailSettings& EmailSettings() const
+    {
+        return m_email;
+    }
 
     // User-data capture (test-record dump).
-    bool CaptureUserData() const { return m_capture; }
+    bool CaptureUserData() const
+    {
+        return m_capture;
+    }
     // Starting a capture empties the buffer.
     void SetCaptureUserData(bool on);
-    const QByteArray& UserDataBuffer() const { return m_userDataBuffer; }
+    const QByteArray& UserDataBuffer() const
+    {
+        return m_userDataBuffer;
+    }
 
     // Firmware programming mode: user data counts as flash acknowledgements.
-    bool FlashMode() const { return m_flashMode; }
+    bool FlashMode() const
+    {
+        return m_flashMode;
+    }
     void SetFlashMode(bool on);
-    qint32 FlashAckCount() const { return m_flashAckCount; }
-    void SetFlashAckCount(qint32 value) { m_flashAckCount = value; }
+    qint32 FlashAckCount() const
+    {
+        return m_flashAckCount;
+    }
+    void SetFlashAckCount(qint32 value)
+    {
+        m_flashAckCount = value;
+    }
     // A flash acknowledgement reported an erase ("B") or write ("F") error since flash mode began.
-    bool FlashErrorSeen() const { return m_flashError; }
-    bool DataSentFlag() const { return m_dataSent; }
+    bool FlashErrorSeen() const
+    {
+        return m_flashError;
+    }
+    bool DataSentFlag() const
+    {
+        return m_dataSent;
+    }
 
-    const DockTiming& Timing() const { return m_timing; }
-    void SetTiming(const DockTiming& timing) { m_timing = timing; }
+    const DockTiming& Timing() const
+    {
+        return m_timing;
+    }
+    void SetTiming(const DockTiming& timing)
+    {
+        m_timing = timing;
+    }
 
     // ---- Link operations --------------------------------------------------------------------
     // Opens or closes the transport when `Enable` differs from IsEnabled; yields IsEnabled.
@@ -237,16 +321,34 @@ public:
     QCoro::Task<bool> GetIsDockBusy(bool& Busy);
     QCoro::Task<bool> SetDockMode(bool Slave, bool& Busy);
     QCoro::Task<bool> SetLCDText(int Line, QString Text);
-    QCoro::Task<bool> SetLCD0(QString Text) { return SetLCDText(0, std::move(Text)); }
-    QCoro::Task<bool> SetLCD1(QString Text) { return SetLCDText(1, std::move(Text)); }
+    QCoro::Task<bool> SetLCD0(QString Text)
+    {
+        return SetLCDText(0, std::move(Text));
+    }
+    QCoro::Task<bool> SetLCD1(QString Text)
+    {
+        return SetLCDText(1, std::move(Text));
+    }
     QCoro::Task<bool> ReadLCDText(int Line, QString& Text);
     QCoro::Task<QString> FLCDLine0();
     QCoro::Task<QString> FLCDLine1();
     // The LCDLine0Text / LCDLine1Text properties: reading asks the dock, writing sets the line.
-    QCoro::Task<QString> LCDLine0Text() { return FLCDLine0(); }
-    QCoro::Task<QString> LCDLine1Text() { return FLCDLine1(); }
-    QCoro::Task<bool> SetLCDLine0Text(QString Text) { return SetLCD0(std::move(Text)); }
-    QCoro::Task<bool> SetLCDLine1Text(QString Text) { return SetLCD1(std::move(Text)); }
+    QCoro::Task<QString> LCDLine0Text()
+    {
+        return FLCDLine0();
+    }
+    QCoro::Task<QString> LCDLine1Text()
+    {
+        return FLCDLine1();
+    }
+    QCoro::Task<bool> SetLCDLine0Text(QString Text)
+    {
+        return SetLCD0(std::move(Text));
+    }
+    QCoro::Task<bool> SetLCDLine1Text(QString Text)
+    {
+        return SetLCD1(std::move(Text));
+    }
     QCoro::Task<bool> SetPumpStatus(int Speed, quint8 Channel);
     QCoro::Task<bool> DisconnectInstrument();
     QCoro::Task<bool> StartIrDASearch();
@@ -256,20 +358,44 @@ public:
     // Sends "ADC" and returns channel 1 × 300 div 768 (hundredths of a volt), from the counts
     // of before when the command failed (see AdcCountsFresh).
     QCoro::Task<int> LithiumBatVoltage();
-    QCoro::Task<int> BatteryVoltage() { return LithiumBatVoltage(); }
+    QCoro::Task<int> BatteryVoltage()
+    {
+        return LithiumBatVoltage();
+    }
 
     // ---- Record accessors (no traffic) ------------------------------------------------------
-    bool GetDockSetting(int n) const { return dock::dockSetting(m_config.SettingFlags, n); }
-    void SetDockSetting(int n, bool value) { m_config.SettingFlags = dock::withDockSetting(m_config.SettingFlags, n, value); }
-    bool GetTestPassFail(int n) const { return dock::bitOf(m_testRecord.PassFailFlags, n); }
-    bool GetFlagValue(int n) const { return dock::bitOf(m_testRecord.InstrumentFlags, n); }
+    bool GetDockSetting(int n) const
+    {
+        return dock::dockSetting(m_config.SettingFlags, n);
+    }
+    void SetDockSetting(int n, bool value)
+    {
+        m_config.SettingFlags = dock::withDockSetting(m_config.SettingFlags, n, value);
+    }
+    bool GetTestPassFail(int n) const
+    {
+        return dock::bitOf(m_testRecord.PassFailFlags, n);
+    }
+    bool GetFlagValue(int n) const
+    {
+        return dock::bitOf(m_testRecord.InstrumentFlags, n);
+    }
     bool PassFailBump(int s) const;
     int PassFailSpan(int s) const;
     bool PassFailSensorZero(int s) const;
     int SpanFaultCause(int s) const;
-    QDateTime TestRecordDateTime() const { return dock::FromCalderVX8Time(m_testRecord.TestTime); }
-    static QDateTime FromCalderVX8Time(quint32 Seconds) { return dock::FromCalderVX8Time(Seconds); }
-    static QDate FromInstrumentDate(quint16 Days) { return dock::FromInstrumentDate(Days); }
+    QDateTime TestRecordDateTime() const
+    {
+        return dock::FromCalderVX8Time(m_testRecord.TestTime);
+    }
+    static QDateTime FromCalderVX8Time(quint32 Seconds)
+    {
+        return dock::FromCalderVX8Time(Seconds);
+    }
+    static QDate FromInstrumentDate(quint16 Days)
+    {
+        return dock::FromInstrumentDate(Days);
+    }
     // Decodes dump entry `Index` into TestRecord; false (record unchanged) unless all its 276
     // bytes were captured.
     bool LoadRecord(int Index);
@@ -303,7 +429,11 @@ public:
     TNotifyEvent OnTCPClosed;
 
 private:
-    enum class Channel : quint8 { Control, User };
+    enum class Channel : quint8
+    {
+        Control,
+        User
+    };
     struct Chunk
     {
         Channel channel;
@@ -311,8 +441,7 @@ private:
         bool tcp;
     };
 
-    template<typename F, typename... A>
-    void raise(const F& handler, A&&... args)
+    template <typename F, typename... A> void raise(const F& handler, A&&... args)
     {
         if (handler) {
             F copy = handler; // the handler may re-assign the event while it runs
@@ -366,6 +495,7 @@ private:
     void disableUsb();
     void onUsbPipeData(int pipe);
     void watchUsbPipes();
+    void usbPipeSettled();
 
     Prompter* m_prompter;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -7,12 +7,25 @@
 namespace vx8 {
 
 void TCalderwickVX8Dock::bindUsbDevice() {}
-bool TCalderwickVX8Dock::usbConnected() const { return false; }
-bool TCalderwickVX8Dock::usbHalted() const { return false; }
-int TCalderwickVX8Dock::usbSend(int, const QByteArray&) { return -1; }
-int TCalderwickVX8Dock::usbOutputCount(int) const { return 0; }
+bool TCalderwickVX8Dock::usbConnected() const
+{
+    return false;
+}
+bool TCalderwickVX8Dock::usbHalted() const
+{
+    return false;
+}
+int TCalderwickVX8Dock::usbSend(int, const QByteArray&)
+{
+    return -1;
+}
+int TCalderwickVX8Dock::usbOutputCount(int) const
+{
+    return 0;
+}
 void TCalderwickVX8Dock::onUsbPipeData(int) {}
 void TCalderwickVX8Dock::watchUsbPipes() {}
+void TCalderwickVX8Dock::usbPipeSettled() {}
 
 QCoro::Task<bool> TCalderwickVX8Dock::enableUsb()
 {

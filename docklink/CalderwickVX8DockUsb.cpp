@@ -20,6 +20,14 @@ constexpr int PipeControlIn = 2;
 void TCalderwickVX8Dock::bindUsbDevice()
 {
     m_usbGuard = m_usb;
+    // A device destroyed under the link ends the link (without touching the device).
+    TUSBDevice* device = m_usb;
+    connect(m_usb, &QObject::destroyed, this, [this, device] {
+        if (m_usb == device && m_usbLinkUp) {
+            m_usbLinkUp = false;
+            linkLost();
+        }
+    });
     m_usb->SetDeviceType(TDeviceType::tpCalderwickVX8);
     m_usb->OnPipeData = [this](QObject*, int pipe, int) { onUsbPipeData(pipe); };
 }
@@ -40,7 +48,8 @@ int TCalderwickVX8Dock::usbSend(int pipe, const QByteArray& bytes)
         return -1;
     const int n = m_usb->SendData(pipe, bytes);
     if (n < 0)
-        LocalDebugString(QStringLiteral("TCalderwickVX8Dock - USB send on pipe %1 failed").arg(pipe), lcDock());
+        LocalDebugString(QStringLiteral("TCalderwickVX8Dock - USB send on pipe %1 failed").arg(pipe),
+                         lcDock());
     return n;
 }
 
@@ -71,21 +80,17 @@ void TCalderwickVX8Dock::watchUsbPipes()
 {
     for (int n = 0; n < m_usb->PipeCount(); ++n) {
         TUSBPipe* p = m_usb->Pipe(n);
-        const auto check = [this] {
-            if (m_usbLinkUp && !usbConnected()) {
-                m_usbLinkUp = false;
-                linkLost();
-            }
-            notifyState();
-        };
-        connect(p, &TUSBPipe::outputSettled, this, check, Qt::UniqueConnection);
-        connect(p, &QObject::destroyed, this, [this] {
-            if (m_usbLinkUp) {
-                m_usbLinkUp = false;
-                linkLost();
-            }
-        });
+        connect(p, &TUSBPipe::outputSettled, this, &TCalderwickVX8Dock::usbPipeSettled, Qt::UniqueConnection);
     }
+}
+
+void TCalderwickVX8Dock::usbPipeSettled()
+{
+    if (m_usbLinkUp && !usbConnected()) {
+        m_usbLinkUp = false;
+        linkLost();
+    }
+    notifyState();
 }
 
 QCoro::Task<bool> TCalderwickVX8Dock::enableUsb()

@@ -1,6 +1,5 @@
 #include "DockCodec.h"
 
-
 #include <cmath>
 #include <cstring>
 
@@ -15,8 +14,8 @@ quint16 be16(const char* p)
 
 quint32 be32(const char* p)
 {
-    return (quint32(quint8(p[0])) << 24) | (quint32(quint8(p[1])) << 16) | (quint32(quint8(p[2])) << 8)
-           | quint32(quint8(p[3]));
+    return (quint32(quint8(p[0])) << 24) | (quint32(quint8(p[1])) << 16) | (quint32(quint8(p[2])) << 8) |
+           quint32(quint8(p[3]));
 }
 
 void put16(char* p, quint16 v)
@@ -33,8 +32,7 @@ void put32(char* p, quint32 v)
     p[3] = char(v);
 }
 
-template<std::size_t N>
-std::array<quint8, N> bytesAt(const char* p)
+template <std::size_t N> std::array<quint8, N> bytesAt(const char* p)
 {
     std::array<quint8, N> a{};
     for (std::size_t i = 0; i < N; ++i)
@@ -42,8 +40,7 @@ std::array<quint8, N> bytesAt(const char* p)
     return a;
 }
 
-template<std::size_t N>
-void putBytes(char* p, const std::array<quint8, N>& a)
+template <std::size_t N> void putBytes(char* p, const std::array<quint8, N>& a)
 {
     for (std::size_t i = 0; i < N; ++i)
         p[i] = char(a[i]);
@@ -82,9 +79,18 @@ int hexValue(char c)
 int eventPayloadLength(char code, const char* p, qsizetype available)
 {
     switch (code) {
-    case '0': case '1': case '2': case '4': case '5': case '6': case 'C':
+    case '0':
+    case '1':
+    case '2':
+    case '4':
+    case '5':
+    case '6':
+    case 'C':
         return 0;
-    case '3': case '7': case 'A': case 'D':
+    case '3':
+    case '7':
+    case 'A':
+    case 'D':
         return 1;
     case 'B':
         return 2;
@@ -105,7 +111,8 @@ bool decodeEvent(char code, const char* p, qsizetype length, DockEvent& ev)
 {
     ev.code = code;
     switch (code) {
-    case '3': case '7':
+    case '3':
+    case '7':
         ev.value = quint8(p[0]);
         return true;
     case '8':
@@ -171,25 +178,45 @@ const QDateTime& calderEpoch()
 int replyPayloadLength(ReplyKind kind)
 {
     switch (kind) {
-    case ReplyKind::None: return 0;
+    case ReplyKind::None:
+        return 0;
     case ReplyKind::AdcCounts:
-    case ReplyKind::AdcPeaks: return AdcPayloadSize;
-    case ReplyKind::Clock: return ClockPayloadSize;
-    case ReplyKind::Configuration: return -1;
-    case ReplyKind::Test: return TestRecordSize;
-    case ReplyKind::Busy: return 1;
-    case ReplyKind::FlashDateText: return -1;
-    case ReplyKind::LcdText: return LcdTextSize;
+    case ReplyKind::AdcPeaks:
+        return AdcPayloadSize;
+    case ReplyKind::Clock:
+        return ClockPayloadSize;
+    case ReplyKind::Configuration:
+        return -1;
+    case ReplyKind::Test:
+        return TestRecordSize;
+    case ReplyKind::Busy:
+        return 1;
+    case ReplyKind::FlashDateText:
+        return -1;
+    case ReplyKind::LcdText:
+        return LcdTextSize;
     }
     return 0;
 }
 
 // ---- Commands -------------------------------------------------------------------------------
 
-QByteArray cmdGetAdcCounts() { return QByteArrayLiteral("ADC"); }
-QByteArray cmdGetAdcPeaks() { return QByteArrayLiteral("PEK      PEK Command"); }
-QByteArray cmdResetAdcPeaks() { return QByteArrayLiteral("RAP      RAP Command"); }
-QByteArray cmdGetDateTime() { return QByteArrayLiteral("RTC"); }
+QByteArray cmdGetAdcCounts()
+{
+    return QByteArrayLiteral("ADC");
+}
+QByteArray cmdGetAdcPeaks()
+{
+    return QByteArrayLiteral("PEK      PEK Command");
+}
+QByteArray cmdResetAdcPeaks()
+{
+    return QByteArrayLiteral("RAP      RAP Command");
+}
+QByteArray cmdGetDateTime()
+{
+    return QByteArrayLiteral("RTC");
+}
 
 QByteArray cmdSetDateTime(const QDateTime& value)
 {
@@ -199,15 +226,24 @@ QByteArray cmdSetDateTime(const QDateTime& value)
     return QByteArrayLiteral("STC") + clock;
 }
 
-QByteArray cmdGetConfiguration() { return QByteArrayLiteral("REE"); }
+QByteArray cmdGetConfiguration()
+{
+    return QByteArrayLiteral("REE");
+}
 
 QByteArray cmdWriteConfiguration(const DockConfigRecord& record)
 {
     return QByteArrayLiteral("WEE") + encodeConfiguration(record);
 }
 
-QByteArray cmdGetTestRecord() { return QByteArrayLiteral("GTR"); }
-QByteArray cmdGetTestRecords() { return QByteArrayLiteral("STD"); }
+QByteArray cmdGetTestRecord()
+{
+    return QByteArrayLiteral("GTR");
+}
+QByteArray cmdGetTestRecords()
+{
+    return QByteArrayLiteral("STD");
+}
 
 QByteArray cmdClearTestRecords(int count)
 {
@@ -226,8 +262,14 @@ QByteArray cmdPerformTest(quint8 mode)
     return c;
 }
 
-QByteArray cmdGetIsDockBusy() { return QByteArrayLiteral("GST"); }
-QByteArray cmdSetDockMode(bool slave) { return slave ? QByteArrayLiteral("SLV") : QByteArrayLiteral("MST"); }
+QByteArray cmdGetIsDockBusy()
+{
+    return QByteArrayLiteral("GST");
+}
+QByteArray cmdSetDockMode(bool slave)
+{
+    return slave ? QByteArrayLiteral("SLV") : QByteArrayLiteral("MST");
+}
 
 QByteArray cmdSetLCDText(int line, const QString& text)
 {
@@ -237,7 +279,10 @@ QByteArray cmdSetLCDText(int line, const QString& text)
     return c;
 }
 
-QByteArray cmdReadLCDText(int line) { return line == 0 ? QByteArrayLiteral("RLC0") : QByteArrayLiteral("RLC1"); }
+QByteArray cmdReadLCDText(int line)
+{
+    return line == 0 ? QByteArrayLiteral("RLC0") : QByteArrayLiteral("RLC1");
+}
 
 QByteArray cmdSetPumpStatus(int speed, quint8 channel)
 {
@@ -247,11 +292,26 @@ QByteArray cmdSetPumpStatus(int speed, quint8 channel)
     return c;
 }
 
-QByteArray cmdDisconnectInstrument() { return QByteArrayLiteral("DSC"); }
-QByteArray cmdStartIrDASearch() { return QByteArrayLiteral("IRS"); }
-QByteArray cmdSendTestEmail() { return QByteArrayLiteral("TEM"); }
-QByteArray cmdSendENQ() { return QByteArrayLiteral("ENQ"); }
-QByteArray cmdGetFlashDateTime() { return QByteArrayLiteral("GFD"); }
+QByteArray cmdDisconnectInstrument()
+{
+    return QByteArrayLiteral("DSC");
+}
+QByteArray cmdStartIrDASearch()
+{
+    return QByteArrayLiteral("IRS");
+}
+QByteArray cmdSendTestEmail()
+{
+    return QByteArrayLiteral("TEM");
+}
+QByteArray cmdSendENQ()
+{
+    return QByteArrayLiteral("ENQ");
+}
+QByteArray cmdGetFlashDateTime()
+{
+    return QByteArrayLiteral("GFD");
+}
 
 // ---- Control-channel chunks -----------------------------------------------------------------
 
@@ -423,7 +483,12 @@ QString decodeFlashDateText(const QByteArray& payload)
 quint8 normalizeIrDASpeedMask(quint8 mask)
 {
     switch (mask) {
-    case 1: case 3: case 7: case 15: case 31: case 63:
+    case 1:
+    case 3:
+    case 7:
+    case 15:
+    case 31:
+    case 63:
         return mask;
     default:
         return 7;

@@ -25,7 +25,8 @@ constexpr int LcdTextSize = 16;
 constexpr int MaxEventsPerChunk = 10;
 
 // How the payload of the next "ACK" is decoded; bound to a command when it is sent.
-enum class ReplyKind : quint8 {
+enum class ReplyKind : quint8
+{
     None = 0,          // payload ignored
     AdcCounts = 1,     // "ADC": 8 bytes
     AdcPeaks = 2,      // "PEK": 8 bytes
@@ -43,44 +44,44 @@ int replyPayloadLength(ReplyKind kind);
 
 // ---- Commands -------------------------------------------------------------------------------
 
-QByteArray cmdGetAdcCounts();            // "ADC"
-QByteArray cmdGetAdcPeaks();             // "PEK      PEK Command"
-QByteArray cmdResetAdcPeaks();           // "RAP      RAP Command"
-QByteArray cmdGetDateTime();             // "RTC"
-QByteArray cmdSetDateTime(const QDateTime& value); // "STC" + clock payload
-QByteArray cmdGetConfiguration();        // "REE"
+QByteArray cmdGetAdcCounts();                                     // "ADC"
+QByteArray cmdGetAdcPeaks();                                      // "PEK      PEK Command"
+QByteArray cmdResetAdcPeaks();                                    // "RAP      RAP Command"
+QByteArray cmdGetDateTime();                                      // "RTC"
+QByteArray cmdSetDateTime(const QDateTime& value);                // "STC" + clock payload
+QByteArray cmdGetConfiguration();                                 // "REE"
 QByteArray cmdWriteConfiguration(const DockConfigRecord& record); // "WEE" + image
-QByteArray cmdGetTestRecord();           // "GTR"
-QByteArray cmdGetTestRecords();          // "STD"
+QByteArray cmdGetTestRecord();                                    // "GTR"
+QByteArray cmdGetTestRecords();                                   // "STD"
 // "CLT" + high byte + low byte; empty when count is outside 0..65535.
 QByteArray cmdClearTestRecords(int count);
-QByteArray cmdPerformTest(quint8 mode);  // "TST" + mode
-QByteArray cmdGetIsDockBusy();           // "GST"
-QByteArray cmdSetDockMode(bool slave);   // "SLV" / "MST"
+QByteArray cmdPerformTest(quint8 mode); // "TST" + mode
+QByteArray cmdGetIsDockBusy();          // "GST"
+QByteArray cmdSetDockMode(bool slave);  // "SLV" / "MST"
 // "LCD0", "LCD1", "LCD2" for line 0, 1, 2, "LCD3" for any other line, then the text as exactly 16
 // Latin-1 characters: left-aligned, padded with spaces, cut after 16.
 QByteArray cmdSetLCDText(int line, const QString& text);
-QByteArray cmdReadLCDText(int line);     // "RLC0" for line 0, else "RLC1"
+QByteArray cmdReadLCDText(int line); // "RLC0" for line 0, else "RLC1"
 // "PSS" + speed (0 to 100) + channel.
 QByteArray cmdSetPumpStatus(int speed, quint8 channel);
-QByteArray cmdDisconnectInstrument();    // "DSC"
-QByteArray cmdStartIrDASearch();         // "IRS"
-QByteArray cmdSendTestEmail();           // "TEM"
-QByteArray cmdSendENQ();                 // "ENQ"
-QByteArray cmdGetFlashDateTime();        // "GFD"
+QByteArray cmdDisconnectInstrument(); // "DSC"
+QByteArray cmdStartIrDASearch();      // "IRS"
+QByteArray cmdSendTestEmail();        // "TEM"
+QByteArray cmdSendENQ();              // "ENQ"
+QByteArray cmdGetFlashDateTime();     // "GFD"
 
 // ---- Control-channel chunks -----------------------------------------------------------------
 
 // One decoded dock event.
 struct DockEvent
 {
-    char code = 0; // '0'..'9', 'A'..'E'
-    quint8 value = 0;     // "3" result, "7" state, "A" instrument state, "B" cause
-    quint8 sensors = 0;   // "B" sensor mask
-    QByteArray text;      // "8" message
-    TGasReading reading{};// "9"
-    bool flag = false;    // "D" delivered; "E" charging
-    quint16 voltage = 0;  // "E"
+    char code = 0;         // '0'..'9', 'A'..'E'
+    quint8 value = 0;      // "3" result, "7" state, "A" instrument state, "B" cause
+    quint8 sensors = 0;    // "B" sensor mask
+    QByteArray text;       // "8" message
+    TGasReading reading{}; // "9"
+    bool flag = false;     // "D" delivered; "E" charging
+    quint16 voltage = 0;   // "E"
 };
 
 struct DockReply
@@ -97,8 +98,8 @@ struct ParsedChunk
     // token cut short by the end of the chunk; it is only left unread when parsing with
     // final == false, so that the caller can join it with the next chunk.
     qsizetype consumed = 0;
-    int droppedEvents = 0;     // malformed, short or beyond the per-chunk limit
-    int strayReplies = 0;      // further "ACK"/"NAK" tokens of the same chunk
+    int droppedEvents = 0; // malformed, short or beyond the per-chunk limit
+    int strayReplies = 0;  // further "ACK"/"NAK" tokens of the same chunk
 };
 
 // Reads a control-channel chunk left to right. "EVT" + code takes exactly the bytes its code
@@ -117,13 +118,13 @@ std::optional<AdcValues> decodeAdc(const QByteArray& payload);
 QByteArray encodeClock(const QDateTime& value);
 struct ClockReply
 {
-    bool complete = false;       // 7 bytes arrived
+    bool complete = false;          // 7 bytes arrived
     std::optional<QDateTime> value; // empty when the bytes are not a valid date-time
 };
 ClockReply decodeClock(const QByteArray& payload);
 
-std::optional<bool> decodeBusy(const QByteArray& payload);        // true for "B"
-std::optional<QString> decodeLcdText(const QByteArray& payload);  // 16 Latin-1 characters
+std::optional<bool> decodeBusy(const QByteArray& payload);       // true for "B"
+std::optional<QString> decodeLcdText(const QByteArray& payload); // 16 Latin-1 characters
 QString decodeFlashDateText(const QByteArray& payload);
 
 // ---- Records --------------------------------------------------------------------------------
@@ -156,7 +157,10 @@ void applyEmailSettings(DockConfigRecord& record, const DockEmailSettings& setti
 std::optional<TestRecord> decodeTestRecord(const QByteArray& image);
 QByteArray encodeTestRecord(const TestRecord& record);
 // Offset of sensor entry e inside the test-record image.
-constexpr int sensorEntryOffset(int entry) { return 20 + SensorEntrySize * (6 - entry); }
+constexpr int sensorEntryOffset(int entry)
+{
+    return 20 + SensorEntrySize * (6 - entry);
+}
 
 // ---- Record fields --------------------------------------------------------------------------
 
@@ -164,19 +168,37 @@ constexpr int sensorEntryOffset(int entry) { return 20 + SensorEntrySize * (6 - 
 bool dockSetting(quint32 flags, int n);
 quint32 withDockSetting(quint32 flags, int n, bool value);
 
-inline bool bitOf(quint16 word, int n) { return n >= 0 && n < 16 && (word >> n) & 1u; }
+inline bool bitOf(quint16 word, int n)
+{
+    return n >= 0 && n < 16 && (word >> n) & 1u;
+}
 // Fields of a sensor entry's SensorStatus.
-inline bool passFailBump(quint16 status) { return status & 0x8000; }
-inline int passFailSpan(quint16 status) { return (status >> 13) & 0x3; }
-inline bool passFailSensorZero(quint16 status) { return status & 0x1000; }
-inline int spanFaultCause(quint16 status) { return (status >> 8) & 0xF; }
+inline bool passFailBump(quint16 status)
+{
+    return status & 0x8000;
+}
+inline int passFailSpan(quint16 status)
+{
+    return (status >> 13) & 0x3;
+}
+inline bool passFailSensorZero(quint16 status)
+{
+    return status & 0x1000;
+}
+inline int spanFaultCause(quint16 status)
+{
+    return (status >> 8) & 0xF;
+}
 
 // 2000-01-01 00:00:00 (local wall clock) plus the seconds.
 QDateTime FromCalderVX8Time(quint32 seconds);
 QDate FromInstrumentDate(quint16 days);
 
 // The dock's backup battery in hundredths of a volt from ADC channel 1.
-inline int lithiumBatVoltage(const AdcValues& counts) { return int(counts[1]) * 300 / 768; }
+inline int lithiumBatVoltage(const AdcValues& counts)
+{
+    return int(counts[1]) * 300 / 768;
+}
 
 // Microphone gain for a measured sound level and the audio peak: e^(level/10) / (10 × peak),
 // rounded half to even. Empty outside the accepted ranges (peak 101 to 449, level above 90 and

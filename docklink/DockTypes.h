@@ -12,7 +12,8 @@ namespace vx8 {
 
 // Step of the dock's own test sequence (event "7"). The dock sends the ordinal as a raw byte; an
 // ordinal above Cmd_PIDTest is carried as it came so that callers can report it.
-enum class TDockState : quint8 {
+enum class TDockState : quint8
+{
     Cmd_Enq,
     Cmd_Who,
     Cmd_Ver,
@@ -51,7 +52,8 @@ enum class TDockState : quint8 {
 };
 
 // Outcome of the dock's test (event "3"), raw ordinal as for TDockState.
-enum class TTestResult : quint8 {
+enum class TTestResult : quint8
+{
     NO_ERROR,
     WRONG_GAS,
     WRONG_INST,
@@ -71,12 +73,32 @@ enum class TTestResult : quint8 {
 };
 
 // State of an instrument just placed in the dock (event "A", the digit's value).
-enum class TInstState : quint8 { IS_WakingUp, IS_Charging, IS_DeadAlkaline };
+enum class TInstState : quint8
+{
+    IS_WakingUp,
+    IS_Charging,
+    IS_DeadAlkaline
+};
 
 // Why the dock spans a sensor (event "B"), raw ordinal.
-enum class TSpanCalDueTo : quint8 { Span_CalFlag, Span_FailedBump, Span_Unknown, Span_DockCalDue };
+enum class TSpanCalDueTo : quint8
+{
+    Span_CalFlag,
+    Span_FailedBump,
+    Span_Unknown,
+    Span_DockCalDue
+};
 
-enum class TSensorSlot : quint8 { S_SLOT_0, S_SLOT_1, S_SLOT_2, S_SLOT_3, S_SLOT_4, S_SLOT_5, S_SLOT_6 };
+enum class TSensorSlot : quint8
+{
+    S_SLOT_0,
+    S_SLOT_1,
+    S_SLOT_2,
+    S_SLOT_3,
+    S_SLOT_4,
+    S_SLOT_5,
+    S_SLOT_6
+};
 
 // A set of sensor slots carried as one byte: bit n stands for slot n.
 struct TSensorFlags
@@ -93,8 +115,14 @@ using TGasReading = std::array<qint16, 7>;
 
 // The dock numbers sensors the other way round from the instrument: test-record sensor entry e and
 // gas-reading element e belong to instrument sensor slot 6 − e. This is the one place that says so.
-constexpr int instrumentSlotOfSensorEntry(int entry) { return 6 - entry; }
-constexpr int sensorEntryOfSlot(int slot) { return 6 - slot; }
+constexpr int instrumentSlotOfSensorEntry(int entry)
+{
+    return 6 - entry;
+}
+constexpr int sensorEntryOfSlot(int slot)
+{
+    return 6 - slot;
+}
 
 // One gas inlet of the configuration (60 bytes in the image).
 struct InletBlock

@@ -108,7 +108,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     checkParsed(second, rest.size(), kind);
 
     // The records decode from any bytes of the right length.
-    decodeReply(ReplyKind::Configuration, chunk.left(ConfigImageSize).size() == ConfigImageSize ? chunk.left(ConfigImageSize) : QByteArray());
-    decodeReply(ReplyKind::Test, chunk.left(TestRecordSize).size() == TestRecordSize ? chunk.left(TestRecordSize) : QByteArray());
+    decodeReply(ReplyKind::Configuration, chunk.left(ConfigImageSize).size() == ConfigImageSize
+                                              ? chunk.left(ConfigImageSize)
+                                              : QByteArray());
+    decodeReply(ReplyKind::Test, chunk.left(TestRecordSize).size() == TestRecordSize
+                                     ? chunk.left(TestRecordSize)
+                                     : QByteArray());
     return 0;
 }

@@ -15,23 +15,20 @@
 
 namespace vx8::test {
 
-template<typename T>
-struct TaskResult
+template <typename T> struct TaskResult
 {
     bool done = false;
     std::optional<T> value;
 };
 
-template<typename T>
-QCoro::Task<void> collectInto(QCoro::Task<T> task, std::shared_ptr<TaskResult<T>> out)
+template <typename T> QCoro::Task<void> collectInto(QCoro::Task<T> task, std::shared_ptr<TaskResult<T>> out)
 {
     out->value = co_await task;
     out->done = true;
 }
 
 // Starts the task now; its result is there once done.
-template<typename T>
-std::shared_ptr<TaskResult<T>> start(QCoro::Task<T>&& task)
+template <typename T> std::shared_ptr<TaskResult<T>> start(QCoro::Task<T>&& task)
 {
     auto out = std::make_shared<TaskResult<T>>();
     collectInto(std::move(task), out);
@@ -39,8 +36,7 @@ std::shared_ptr<TaskResult<T>> start(QCoro::Task<T>&& task)
 }
 
 // Runs the event loop until the task has finished (at most timeoutMs); empty when it did not.
-template<typename T>
-std::optional<T> run(QCoro::Task<T>&& task, int timeoutMs)
+template <typename T> std::optional<T> run(QCoro::Task<T>&& task, int timeoutMs)
 {
     auto out = start(std::move(task));
     QTest::qWaitFor([&] { return out->done; }, timeoutMs);

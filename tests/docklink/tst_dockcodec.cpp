@@ -27,28 +27,28 @@ void put(QByteArray& image, int offset, const QByteArray& b)
 QByteArray goldenConfigImage()
 {
     QByteArray im(504, '\0');
-    put(im, 0, bytes({0x00, 0x01, 0x86, 0x9F}));             // SerialNumber 99999
-    put(im, 4, bytes({0xA8, 0x0F, 0x91, 0x23}));             // SettingFlags
-    put(im, 8, bytes({0x02, 0xF4}));                         // FirmwareVersion 756
-    put(im, 10, bytes({0x00, 0x2A}));                        // RecordCount 42
-    put(im, 12, bytes({0x00, 0x00, 0x01, 0x02}));            // FirstRecord 258
-    put(im, 16, bytes({0x00, 0x00, 0x01, 0x2C}));            // NextRecord 300
-    put(im, 20, bytes({0x00, 0x14}));                        // VisualSpan 20
-    put(im, 22, bytes({0x00, 0x05}));                        // AudioSpan 5
-    put(im, 24, bytes({0x00, 0x5A}));                        // AudioMin 90
-    put(im, 26, bytes({50, 150, 33, 21}));                   // BumpLow, BumpHigh, LCDContrast, LowFlowPoint
+    put(im, 0, bytes({0x00, 0x01, 0x86, 0x9F}));              // SerialNumber 99999
+    put(im, 4, bytes({0xA8, 0x0F, 0x91, 0x23}));              // SettingFlags
+    put(im, 8, bytes({0x02, 0xF4}));                          // FirmwareVersion 756
+    put(im, 10, bytes({0x00, 0x2A}));                         // RecordCount 42
+    put(im, 12, bytes({0x00, 0x00, 0x01, 0x02}));             // FirstRecord 258
+    put(im, 16, bytes({0x00, 0x00, 0x01, 0x2C}));             // NextRecord 300
+    put(im, 20, bytes({0x00, 0x14}));                         // VisualSpan 20
+    put(im, 22, bytes({0x00, 0x05}));                         // AudioSpan 5
+    put(im, 24, bytes({0x00, 0x5A}));                         // AudioMin 90
+    put(im, 26, bytes({50, 150, 33, 21}));                    // BumpLow, BumpHigh, LCDContrast, LowFlowPoint
     put(im, 30, bytes({0x00, 0x1B, 0x2C, 0x3D, 0x4E, 0x5F})); // MAC
-    put(im, 36, bytes({192, 168, 1, 77}));                   // IP
-    put(im, 40, bytes({192, 168, 1, 1}));                    // gateway
-    put(im, 44, bytes({255, 255, 255, 0}));                  // mask
-    put(im, 49, bytes({15}));                                // IrDASpeedMask
-    put(im, 50, bytes({0x04, 0xD2}));                        // AccessPIN 1234
+    put(im, 36, bytes({192, 168, 1, 77}));                    // IP
+    put(im, 40, bytes({192, 168, 1, 1}));                     // gateway
+    put(im, 44, bytes({255, 255, 255, 0}));                   // mask
+    put(im, 49, bytes({15}));                                 // IrDASpeedMask
+    put(im, 50, bytes({0x04, 0xD2}));                         // AccessPIN 1234
     for (int k = 0; k < 4; ++k) {
         const int b = 52 + 60 * k;
         put(im, b, QByteArray("4-GAS MIX ") + char('1' + k));
-        put(im, b + 16, bytes({k + 1}));                     // GasPriority
-        put(im, b + 17, bytes({0xAB, 0xC0 + k}));            // unused, kept
-        put(im, b + 19, bytes({0x5A}));                      // unused, kept
+        put(im, b + 16, bytes({k + 1}));          // GasPriority
+        put(im, b + 17, bytes({0xAB, 0xC0 + k})); // unused, kept
+        put(im, b + 19, bytes({0x5A}));           // unused, kept
         for (int i = 0; i < 10; ++i) {
             const int conc = i < 4 ? 100 * (i + 1) + k : 65535;
             put(im, b + 20 + 2 * (9 - i), bytes({conc >> 8, conc & 0xFF}));
@@ -56,48 +56,48 @@ QByteArray goldenConfigImage()
             put(im, b + 50 + (9 - i), bytes({i < 4 ? 30 + i : 255}));
         }
     }
-    put(im, 292, bytes({180}));                              // CalInterval
-    put(im, 293, QByteArray("Bay 3 north wall"));            // DockDescription
-    put(im, 318, QByteArray(50, 'x'));                       // e-mail fields: replaced by filler on read
+    put(im, 292, bytes({180}));                   // CalInterval
+    put(im, 293, QByteArray("Bay 3 north wall")); // DockDescription
+    put(im, 318, QByteArray(50, 'x'));            // e-mail fields: replaced by filler on read
     put(im, 368, QByteArray(50, 'y'));
     put(im, 418, bytes({10, 0, 0, 25}));
-    put(im, 422, bytes({40, 30, 1, 15}));                    // PumpFlow, MicGain, ProtocolVersion, DHCPDelay
-    put(im, 426, bytes({0x00, 0x00, 0x01, 0xE0}));           // AutoBumpTime1 480
-    put(im, 430, bytes({0x7F, 0xFF, 0xFF, 0xFF}));           // AutoBumpTime2 off
-    put(im, 434, bytes({0x00, 0x00, 0x05, 0x9F}));           // AutoBumpTime3 1439
-    put(im, 438, QByteArray(66, 'z'));                       // ignored on read
+    put(im, 422, bytes({40, 30, 1, 15}));          // PumpFlow, MicGain, ProtocolVersion, DHCPDelay
+    put(im, 426, bytes({0x00, 0x00, 0x01, 0xE0})); // AutoBumpTime1 480
+    put(im, 430, bytes({0x7F, 0xFF, 0xFF, 0xFF})); // AutoBumpTime2 off
+    put(im, 434, bytes({0x00, 0x00, 0x05, 0x9F})); // AutoBumpTime3 1439
+    put(im, 438, QByteArray(66, 'z'));             // ignored on read
     return im;
 }
 
 QByteArray goldenTestRecordImage()
 {
     QByteArray im(276, '\0');
-    put(im, 0, bytes({0x00, 0x45, 0x56, 0x54}));   // InstrumentSerial: its bytes spell "EVT"
-    put(im, 4, bytes({0x00, 0x01, 0x51, 0x80}));   // TestTime 86400
-    put(im, 8, bytes({0x12, 0x34, 0x56, 0x78}));   // FullCalDate
-    put(im, 12, bytes({0x01, 0x2C}));              // InstrumentVersion 300
-    put(im, 14, bytes({41, 180, 38, 97}));         // battery, remind, dB min, dB max left
-    put(im, 18, bytes({0xC4, 0x00}));              // PassFailFlags: 15, 14, 10
+    put(im, 0, bytes({0x00, 0x45, 0x56, 0x54})); // InstrumentSerial: its bytes spell "EVT"
+    put(im, 4, bytes({0x00, 0x01, 0x51, 0x80})); // TestTime 86400
+    put(im, 8, bytes({0x12, 0x34, 0x56, 0x78})); // FullCalDate
+    put(im, 12, bytes({0x01, 0x2C}));            // InstrumentVersion 300
+    put(im, 14, bytes({41, 180, 38, 97}));       // battery, remind, dB min, dB max left
+    put(im, 18, bytes({0xC4, 0x00}));            // PassFailFlags: 15, 14, 10
     for (int e = 0; e < 7; ++e) {
         const int s = 20 + 36 * (6 - e);
-        put(im, s, bytes({0x00, 0x00, 0x10, e}));  // SensorSerial 4096 + e
-        put(im, s + 4, bytes({0x00, 0x0A + e}));   // TWA
-        put(im, s + 6, bytes({0x00, 0x14}));       // STEL
-        put(im, s + 8, bytes({0xFF, 0xF6}));       // High -10
-        put(im, s + 10, bytes({0x00, 0x32}));      // Warning
-        put(im, s + 12, bytes({0x41, 0x43}));      // unused, "AC"
-        put(im, s + 14, bytes({0x4B, 0x00}));      // Low: "K" then 0 (bytes 12-14 spell "ACK")
-        put(im, s + 16, bytes({0x00, 0x63}));      // OldSpan 99
-        put(im, s + 18, bytes({0xC3, 0x50}));      // CalGasValue 50000
-        put(im, s + 20, bytes({0x01, 0x00}));      // MaxPossibleSpan
-        put(im, s + 22, bytes({0x00, 0x30}));      // BumpResponse
+        put(im, s, bytes({0x00, 0x00, 0x10, e})); // SensorSerial 4096 + e
+        put(im, s + 4, bytes({0x00, 0x0A + e}));  // TWA
+        put(im, s + 6, bytes({0x00, 0x14}));      // STEL
+        put(im, s + 8, bytes({0xFF, 0xF6}));      // High -10
+        put(im, s + 10, bytes({0x00, 0x32}));     // Warning
+        put(im, s + 12, bytes({0x41, 0x43}));     // unused, "AC"
+        put(im, s + 14, bytes({0x4B, 0x00}));     // Low: "K" then 0 (bytes 12-14 spell "ACK")
+        put(im, s + 16, bytes({0x00, 0x63}));     // OldSpan 99
+        put(im, s + 18, bytes({0xC3, 0x50}));     // CalGasValue 50000
+        put(im, s + 20, bytes({0x01, 0x00}));     // MaxPossibleSpan
+        put(im, s + 22, bytes({0x00, 0x30}));     // BumpResponse
         put(im, s + 24, bytes({12, 63, e == 3 ? 254 : 20 + e, e % 4}));
-        put(im, s + 28, bytes({0x00, 0x64}));      // GasValue 100
-        put(im, s + 30, bytes({0x00, 0x6E}));      // VOCRatio 110
-        put(im, s + 32, bytes({0x01, 0x6E}));      // ExpiryDate 366
-        put(im, s + 34, bytes({0xE5, 0x07 + e}));  // status: bump, span 3, zero 0, cause 5
+        put(im, s + 28, bytes({0x00, 0x64}));     // GasValue 100
+        put(im, s + 30, bytes({0x00, 0x6E}));     // VOCRatio 110
+        put(im, s + 32, bytes({0x01, 0x6E}));     // ExpiryDate 366
+        put(im, s + 34, bytes({0xE5, 0x07 + e})); // status: bump, span 3, zero 0, cause 5
     }
-    put(im, 272, bytes({0xA0, 0x01}));             // InstrumentFlags: 15, 13
+    put(im, 272, bytes({0xA0, 0x01})); // InstrumentFlags: 15, 13
     put(im, 274, bytes({99, 7}));
     return im;
 }
@@ -139,7 +139,8 @@ void TestDockCodec::commandBytes_data()
     QTest::newRow("STC 2009-03-05 14:07:09")
         << cmdSetDateTime(QDateTime(QDate(2009, 3, 5), QTime(14, 7, 9, 500)))
         << (QByteArray("STC") + bytes({9, 7, 14, 5, 3, 0, 9}));
-    QTest::newRow("STC before 2000 refused") << cmdSetDateTime(QDateTime(QDate(1999, 12, 31), QTime(0, 0))) << QByteArray();
+    QTest::newRow("STC before 2000 refused")
+        << cmdSetDateTime(QDateTime(QDate(1999, 12, 31), QTime(0, 0))) << QByteArray();
     QTest::newRow("REE") << cmdGetConfiguration() << QByteArray("REE");
     QTest::newRow("GTR") << cmdGetTestRecord() << QByteArray("GTR");
     QTest::newRow("STD") << cmdGetTestRecords() << QByteArray("STD");
@@ -151,11 +152,16 @@ void TestDockCodec::commandBytes_data()
     QTest::newRow("GST") << cmdGetIsDockBusy() << QByteArray("GST");
     QTest::newRow("SLV") << cmdSetDockMode(true) << QByteArray("SLV");
     QTest::newRow("MST") << cmdSetDockMode(false) << QByteArray("MST");
-    QTest::newRow("LCD0 padded") << cmdSetLCDText(0, QStringLiteral("ABC")) << QByteArray("LCD0ABC             ");
-    QTest::newRow("LCD1 cut") << cmdSetLCDText(1, QStringLiteral("0123456789ABCDEFGHIJ")) << QByteArray("LCD10123456789ABCDEF");
+    QTest::newRow("LCD0 padded") << cmdSetLCDText(0, QStringLiteral("ABC"))
+                                 << QByteArray("LCD0ABC             ");
+    QTest::newRow("LCD1 cut") << cmdSetLCDText(1, QStringLiteral("0123456789ABCDEFGHIJ"))
+                              << QByteArray("LCD10123456789ABCDEF");
     QTest::newRow("LCD2") << cmdSetLCDText(2, QString()) << QByteArray("LCD2                ");
-    QTest::newRow("LCD3 for line 7") << cmdSetLCDText(7, QStringLiteral("x")) << QByteArray("LCD3x               ");
-    QTest::newRow("LCD Latin-1") << cmdSetLCDText(0, QStringLiteral("\u00B0C")) << QByteArray("LCD0\xB0" "C              ");
+    QTest::newRow("LCD3 for line 7") << cmdSetLCDText(7, QStringLiteral("x"))
+                                     << QByteArray("LCD3x               ");
+    QTest::newRow("LCD Latin-1") << cmdSetLCDText(0, QStringLiteral("\u00B0C"))
+                                 << QByteArray("LCD0\xB0"
+                                               "C              ");
     QTest::newRow("RLC0") << cmdReadLCDText(0) << QByteArray("RLC0");
     QTest::newRow("RLC1 for line 5") << cmdReadLCDText(5) << QByteArray("RLC1");
     QTest::newRow("PSS 250,2") << cmdSetPumpStatus(250, 2) << (QByteArray("PSS") + bytes({100, 2}));
@@ -166,7 +172,8 @@ void TestDockCodec::commandBytes_data()
     QTest::newRow("ENQ") << cmdSendENQ() << QByteArray("ENQ");
     QTest::newRow("GFD") << cmdGetFlashDateTime() << QByteArray("GFD");
     DockConfigRecord r;
-    QTest::newRow("WEE length") << cmdWriteConfiguration(r).left(3) + QByteArray::number(cmdWriteConfiguration(r).size())
+    QTest::newRow("WEE length") << cmdWriteConfiguration(r).left(3) +
+                                       QByteArray::number(cmdWriteConfiguration(r).size())
                                 << QByteArray("WEE507");
 }
 
@@ -187,28 +194,38 @@ void TestDockCodec::chunks_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("payload");
 
-    QTest::newRow("state Stb then ACK") << (QByteArray("EVT7") + char(6) + "ACK") << 0 << QByteArray("7") << QByteArray("ACK") << 0;
-    QTest::newRow("12 events, 10 raised, then ACK")
-        << (QByteArray("EVT1").repeated(12) + "ACK") << 0 << QByteArray("1111111111") << QByteArray("ACK") << 0;
-    QTest::newRow("unknown code") << QByteArray("EVTZEVT0ACK") << 0 << QByteArray("0") << QByteArray("ACK") << 0;
-    QTest::newRow("event after ACK comes too") << (QByteArray("ACKEVT2")) << 0 << QByteArray("2") << QByteArray("ACK") << 0;
+    QTest::newRow("state Stb then ACK")
+        << (QByteArray("EVT7") + char(6) + "ACK") << 0 << QByteArray("7") << QByteArray("ACK") << 0;
+    QTest::newRow("12 events, 10 raised, then ACK") << (QByteArray("EVT1").repeated(12) + "ACK") << 0
+                                                    << QByteArray("1111111111") << QByteArray("ACK") << 0;
+    QTest::newRow("unknown code") << QByteArray("EVTZEVT0ACK") << 0 << QByteArray("0") << QByteArray("ACK")
+                                  << 0;
+    QTest::newRow("event after ACK comes too")
+        << (QByteArray("ACKEVT2")) << 0 << QByteArray("2") << QByteArray("ACK") << 0;
     QTest::newRow("NAK") << QByteArray("NAK") << 0 << QByteArray() << QByteArray("NAK") << 0;
-    QTest::newRow("ACK wins over NAK") << (QByteArray("NAKACK") + bytes({1, 2, 3, 4, 5, 6, 7, 8})) << 1 << QByteArray()
-                                       << QByteArray("ACK") << 8;
-    QTest::newRow("bytes outside tokens skipped") << QByteArray("\r\nxxEVT4zzNAK") << 0 << QByteArray("4") << QByteArray("NAK") << 0;
-    QTest::newRow("debug text holding ACK")
-        << (QByteArray("EVT8") + char(10) + "no ACK yet" + "NAK") << 0 << QByteArray("8") << QByteArray("NAK") << 0;
+    QTest::newRow("ACK wins over NAK") << (QByteArray("NAKACK") + bytes({1, 2, 3, 4, 5, 6, 7, 8})) << 1
+                                       << QByteArray() << QByteArray("ACK") << 8;
+    QTest::newRow("bytes outside tokens skipped")
+        << QByteArray("\r\nxxEVT4zzNAK") << 0 << QByteArray("4") << QByteArray("NAK") << 0;
+    QTest::newRow("debug text holding ACK") << (QByteArray("EVT8") + char(10) + "no ACK yet" + "NAK") << 0
+                                            << QByteArray("8") << QByteArray("NAK") << 0;
     QByteArray ree(504, 'q');
     ree.replace(100, 4, "EVT1");
     ree.replace(200, 3, "NAK");
-    QTest::newRow("REE payload holding EVT and NAK") << (QByteArray("ACK") + ree) << 4 << QByteArray() << QByteArray("ACK") << 504;
+    QTest::newRow("REE payload holding EVT and NAK")
+        << (QByteArray("ACK") + ree) << 4 << QByteArray() << QByteArray("ACK") << 504;
     QTest::newRow("GTR payload holding EVT and ACK, then an event")
-        << (QByteArray("ACK") + goldenTestRecordImage() + "EVT1") << 5 << QByteArray("1") << QByteArray("ACK") << 276;
+        << (QByteArray("ACK") + goldenTestRecordImage() + "EVT1") << 5 << QByteArray("1") << QByteArray("ACK")
+        << 276;
     QByteArray gas = QByteArray("EVT9") + QByteArray("ACK").repeated(4) + "NA";
-    QTest::newRow("gas reading holding ACK, then NAK") << (gas + "NAK") << 0 << QByteArray("9") << QByteArray("NAK") << 0;
-    QTest::newRow("REE 505 is all payload") << (QByteArray("ACK") + QByteArray(505, 'a')) << 4 << QByteArray() << QByteArray("ACK") << 505;
-    QTest::newRow("GFD runs to the end") << QByteArray("EVT1ACKMar 19 2010 EVT2") << 7 << QByteArray("1") << QByteArray("ACK") << 16;
-    QTest::newRow("second ACK is stray") << QByteArray("ACKNACKB") << 6 << QByteArray() << QByteArray("ACK") << 1;
+    QTest::newRow("gas reading holding ACK, then NAK")
+        << (gas + "NAK") << 0 << QByteArray("9") << QByteArray("NAK") << 0;
+    QTest::newRow("REE 505 is all payload")
+        << (QByteArray("ACK") + QByteArray(505, 'a')) << 4 << QByteArray() << QByteArray("ACK") << 505;
+    QTest::newRow("GFD runs to the end")
+        << QByteArray("EVT1ACKMar 19 2010 EVT2") << 7 << QByteArray("1") << QByteArray("ACK") << 16;
+    QTest::newRow("second ACK is stray")
+        << QByteArray("ACKNACKB") << 6 << QByteArray() << QByteArray("ACK") << 1;
     QTest::newRow("empty") << QByteArray() << 0 << QByteArray() << QByteArray() << 0;
 }
 
@@ -238,20 +255,25 @@ void TestDockCodec::chunkCutShort_data()
 {
     QTest::addColumn<QByteArray>("chunk");
     QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("unreadFrom");   // consumed when not final
+    QTest::addColumn<int>("unreadFrom"); // consumed when not final
     QTest::addColumn<QByteArray>("finalCodes");
     QTest::addColumn<int>("finalPayload"); // -1: no reply when final
 
-    QTest::newRow("ADC 5 of 8") << (QByteArray("ACK") + bytes({1, 2, 3, 4, 5})) << 1 << 0 << QByteArray() << 5;
+    QTest::newRow("ADC 5 of 8") << (QByteArray("ACK") + bytes({1, 2, 3, 4, 5})) << 1 << 0 << QByteArray()
+                                << 5;
     QTest::newRow("PEK 0 of 8") << QByteArray("EVT1ACK") << 2 << 4 << QByteArray("1") << 0;
-    QTest::newRow("RTC 6 of 7") << (QByteArray("ACK") + bytes({1, 2, 3, 4, 5, 6})) << 3 << 0 << QByteArray() << 6;
+    QTest::newRow("RTC 6 of 7") << (QByteArray("ACK") + bytes({1, 2, 3, 4, 5, 6})) << 3 << 0 << QByteArray()
+                                << 6;
     QTest::newRow("REE 503") << (QByteArray("ACK") + QByteArray(503, 'r')) << 4 << 0 << QByteArray() << 503;
     QTest::newRow("GTR 275") << (QByteArray("ACK") + QByteArray(275, 't')) << 5 << 0 << QByteArray() << 275;
     QTest::newRow("busy 0 of 1") << QByteArray("ACK") << 6 << 0 << QByteArray() << 0;
-    QTest::newRow("LCD 15 of 16") << (QByteArray("ACK") + QByteArray(15, 'l')) << 8 << 0 << QByteArray() << 15;
-    QTest::newRow("gas reading 13 of 14") << (QByteArray("ACKEVT9") + QByteArray(13, '\1')) << 0 << 3 << QByteArray() << 0;
+    QTest::newRow("LCD 15 of 16") << (QByteArray("ACK") + QByteArray(15, 'l')) << 8 << 0 << QByteArray()
+                                  << 15;
+    QTest::newRow("gas reading 13 of 14")
+        << (QByteArray("ACKEVT9") + QByteArray(13, '\1')) << 0 << 3 << QByteArray() << 0;
     QTest::newRow("state without byte") << QByteArray("EVT7") << 0 << 0 << QByteArray() << -1;
-    QTest::newRow("debug text 3 of 16") << (QByteArray("EVT8") + char(16) + "abc") << 0 << 0 << QByteArray("8") << -1;
+    QTest::newRow("debug text 3 of 16")
+        << (QByteArray("EVT8") + char(16) + "abc") << 0 << 0 << QByteArray("8") << -1;
     QTest::newRow("battery 3 of 5") << QByteArray("EVTEC01") << 0 << 0 << QByteArray() << -1;
     QTest::newRow("EVT without code") << QByteArray("ACKEVT") << 0 << 3 << QByteArray() << 0;
     QTest::newRow("trailing AC") << QByteArray("EVT1AC") << 0 << 4 << QByteArray("1") << -1;
@@ -301,7 +323,7 @@ void TestDockCodec::eventValues()
     QVERIFY(one("EVTEX0190").isEmpty());
     QVERIFY(one("EVTEC01G0").isEmpty());
     ev = one("EVTEcABcd"); // lower-case hex digits are hex digits
-    QVERIFY(ev.isEmpty());  // ... but the first character must be "C" or "D"
+    QVERIFY(ev.isEmpty()); // ... but the first character must be "C" or "D"
     ev = one("EVTECabcd");
     QCOMPARE(ev.size(), 1);
     QCOMPARE(ev[0].voltage, quint16(0xABCD));
@@ -327,7 +349,8 @@ void TestDockCodec::eventValues()
     QCOMPARE(ev[0].flag, true);
     QCOMPARE(ev[1].flag, false);
 
-    ev = one(QByteArray("EVT9") + bytes({0x00, 0x01, 0xFF, 0xFE, 0x7F, 0xFF, 0x80, 0x00, 0, 0, 0, 5, 0x12, 0x34}));
+    ev = one(QByteArray("EVT9") +
+             bytes({0x00, 0x01, 0xFF, 0xFE, 0x7F, 0xFF, 0x80, 0x00, 0, 0, 0, 5, 0x12, 0x34}));
     QCOMPARE(ev.size(), 1);
     const TGasReading expected{1, -2, 32767, -32768, 0, 5, 0x1234};
     QCOMPARE(ev[0].reading, expected);
@@ -420,7 +443,7 @@ void TestDockCodec::configurationGolden()
     QCOMPARE(r->AutoBumpTime1, 480);
     QCOMPARE(r->AutoBumpTime2, 2147483647);
     QCOMPARE(r->AutoBumpTime3, 1439);
-    QVERIFY(dockSetting(r->SettingFlags, 0));   // 0xA8: bits 0, 2, 4
+    QVERIFY(dockSetting(r->SettingFlags, 0)); // 0xA8: bits 0, 2, 4
     QVERIFY(!dockSetting(r->SettingFlags, 1));
     QVERIFY(dockSetting(r->SettingFlags, 2));
     QVERIFY(dockSetting(r->SettingFlags, 4));
@@ -487,7 +510,9 @@ void TestDockCodec::configurationEdits()
     QVERIFY(!dockSetting(0xFFFFFFFFu, -1));
 
     // E-mail settings fill the fields, cut to 50 and zero-filled.
-    applyEmailSettings(*r, DockEmailSettings{true, QStringLiteral("alarms@example.org"), QString(60, QLatin1Char('t')), {10, 1, 2, 3}});
+    applyEmailSettings(
+        *r, DockEmailSettings{
+                true, QStringLiteral("alarms@example.org"), QString(60, QLatin1Char('t')), {10, 1, 2, 3}});
     back = encodeConfiguration(*r);
     QCOMPARE(back.mid(318, 50), QByteArray("alarms@example.org").leftJustified(50, '\0'));
     QCOMPARE(back.mid(368, 50), QByteArray(50, 't'));

@@ -758,6 +758,10 @@ void TestSimDock::sixtyFourDocks()
         QVERIFY(QTest::qWaitFor([&] { return c.ctlAll().size() >= 507; }, scaled(10000)));
         QCOMPARE(be32(c.ctlAll().mid(3), 0), quint32(30001 + i));
     }
+    // Served and idle: no dock keeps a timer running.
+    for (int i = 0; i < 64; ++i) {
+        QCOMPARE(sim.dock(i)->activeTimers(), 0);
+    }
 }
 
 void TestSimDock::discovery()
@@ -812,6 +816,25 @@ void TestSimDock::usbDevice()
     QVERIFY(QTest::qWaitFor([&] { return in[2].size() >= 507; }, scaled(5000)));
     QCOMPARE(be32(in[2].mid(3), 0), 777u);
     QVERIFY(!dev->hostWrite(2, "REE")); // an IN pipe cannot be written
+    // Events on pipe 2, the instrument behind pipes 0 and 1, the record dump on pipe 1 before
+    // its acknowledgement on pipe 2.
+    dock->dockInstrument(QJsonObject{{"serial", 2468}});
+    QVERIFY(dev->hostWrite(3, "SLV"));
+    QVERIFY(QTest::qWaitFor([&] { return in[2].contains("EVT1"); }, scaled(5000)));
+    QVERIFY(dev->hostWrite(0, "ENQ3"));
+    QVERIFY(QTest::qWaitFor([&] { return in[1] == "ACK3"; }, scaled(5000)));
+    dock->setStoredRecords({buildTestRecord(QJsonObject{{"InstrumentSerial", 13579}})});
+    in.clear();
+    QList<int> order;
+    dev->deviceToHost = [&](int pipe, const QByteArray& b) {
+        in[pipe] += b;
+        order.append(pipe);
+    };
+    QVERIFY(dev->hostWrite(3, "STD"));
+    QVERIFY(QTest::qWaitFor([&] { return in[2] == "ACK"; }, scaled(5000)));
+    QCOMPARE(in[1].size(), 276);
+    QCOMPARE(be32(in[1], 0), 13579u);
+    QCOMPARE(order, (QList<int>{1, 2}));
     dock->vanish();
     QVERIFY(removed);
     QVERIFY(!vx8::VirtualUsbBus::instance().devices().contains(dev));
