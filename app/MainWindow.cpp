@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutBox.h"
+#include "app/StartUpForm.h"
+#include "common/LedIndicator.h"
 #include "app/GlobalVars.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompter.h"

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/AboutBox.h"
 #include "app/RegistrySettings.h"
+#include "app/StartUpForm.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -25,8 +27,6 @@ namespace vx8 {
 
 class TfraDockInfo;
 class TfraDockStatus;
-class TfrmStartUp1;
-class TfrmAbout;
 class TGlobalVars;
 
 // The main window: one page per dock frame, the summary column, the status bar and the menus; the

@@ -3,6 +3,7 @@
 // The questions come before any dock is touched: a close the user cancels, or turns into a review
 // of a changed dock configuration, leaves every dock running as it was.
 #include "app/GlobalVars.h"
+#include "app/AboutBox.h"
 #include "app/MainWindow.h"
 #include "app/StartUpForm.h"
 #include "common/Formatting.h"

@@ -1,6 +1,7 @@
 // The start-up of the main window: FormCreate, then tmrFormUploadTimer 500 ms later.
 #include "app/FirmwareFiles.h"
 #include "app/GlobalVars.h"
+#include "app/AboutBox.h"
 #include "app/MainWindow.h"
 #include "app/StartUpForm.h"
 #include "common/ProgramFolder.h"
