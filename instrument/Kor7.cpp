@@ -165,21 +165,6 @@ void TKor7::abortPending()
     finish(Exchange::Aborted);
 }
 
-template <typename F, typename... A>
-void TKor7::fail(const F& event, const QString& text, const Exchange& x, A... args)
-{
-    if (x.outcome == Exchange::Aborted)
-        return; // the instrument left or the component is going: nobody waits for this outcome
-    if (x.outcome == Exchange::TimedOut)
-        timedOut(x);
-    if (event) {
-        F copy = event;
-        copy(this, args...);
-    } else if (!text.isEmpty()) {
-        prompter().error(text + QString::fromLatin1(x.reply));
-    }
-}
-
 void TKor7::timedOut(const Exchange&)
 {
     trace(QStringLiteral("No reply from the instrument within the command time-out"));

@@ -16,6 +16,7 @@
 #include "instrument/Kor7Memory.h"
 #include "instrument/KorLink.h"
 
+#include "common/Prompter.h"
 #include "docklink/AsyncWake.h"
 
 #include <QByteArray>
@@ -49,6 +50,15 @@ using TSentRTC = std::function<void(QObject* Sender, int Error)>;
 using TSentEE = std::function<void(QObject* Sender, int Error)>;
 using TOnProgress = std::function<void(QObject* Sender, int Position, int Total)>;
 
+enum class TDownloadResult
+{
+    ddNoError = 0,
+    ddMissingData = 1,
+    ddExtraData = 2,
+    ddMisMatchedSession = 3
+};
+using TDownloadComplete = std::function<void(QObject* Sender, TDownloadResult Error)>;
+
 class TKor7 : public QObject
 {
     Q_OBJECT
@@ -56,6 +66,11 @@ class TKor7 : public QObject
 public:
     // A refused or unconfirmed firmware page is sent at most this many times in all.
     static constexpr int MaxPageSends = 5;
+    // A download request that gets no usable answer is repeated at most this many times.
+    static constexpr int MaxDownloadRepeats = 5;
+    static constexpr int MaxSessions = 60;
+    static constexpr int MaxRecords = 20820;
+    static constexpr int RecordSlotSize = 104;
 
     explicit TKor7(QObject* parent = nullptr, Prompter* prompter = nullptr);
     ~TKor7() override;
@@ -118,12 +133,34 @@ public:
     static QDateTime SecondsToDateTime(quint32 seconds) { return kor7::SecondsToDateTime(seconds); }
     static QString SecondsToText(quint32 seconds) { return kor7::SecondsToText(seconds); }
 
+    // ---- Downloaded logs --------------------------------------------------------------------
+    int EventCounter() const { return m_eventCounter; }
+    // The events received (48 bytes each; event number n is element n - 1).
+    const QList<QByteArray>& EventRecords() const { return m_eventRecords; }
+    int SessionCounter() const { return m_sessionCounter; }
+    // Header number i (1-based) is element i - 1; SessionNumbers likewise.
+    const QList<QByteArray>& SessionHeaders() const { return m_sessionHeaders; }
+    const QList<int>& SessionNumbers() const { return m_sessionNumbers; }
+    int RecordCounter() const { return m_recordCounter; }
+    int RecordCounterEffective() const { return m_recordCounterEffective; }
+    // 104-byte slots indexed by record number (slot 0 unused); only slots 1..RecordCounterEffective
+    // hold records of the last download.
+    const QList<QByteArray>& DLRecords() const { return m_dlRecords; }
+
     // ---- Operations -------------------------------------------------------------------------
     // true: brings the instrument on line (connects the link through the dock, or restarts the
     // handshake ENQ, WHO, VFL when an instrument is connected); yields OnLine when it returns.
     // false: disconnects the link.
     QCoro::Task<bool> GoOnLine(bool Active);
     QCoro::Task<bool> ClearDatalogger();
+    // The event logger: "CKE " then "DED " packets of EventsPerPacket until every announced event
+    // arrived or the instrument answers "ECK".
+    QCoro::Task<bool> DownloadEvents();
+    // The session headers: "CKD " then "RSS " for the next number after the last one received
+    // (the instrument may skip numbers), at most 60.
+    QCoro::Task<bool> DownloadSessions(quint8 AlarmsOnly, bool Blackbox);
+    // The data-logger records of session header `Session` (1-based) from `FirstRecord` on.
+    QCoro::Task<bool> DownloadSessionRecords(int Session, int FirstRecord);
     QCoro::Task<bool> ClearEventLogger();
     QCoro::Task<bool> ReadInstrumentCounts();
     QCoro::Task<bool> ReadSensorCounts();
@@ -165,6 +202,14 @@ public:
     TSentRTC OnSentRTC;
     TKor7Notify OnErrorReadingRTC, OnErrorWritingRTC;
     TKor7Notify OnDataloggerCleared, OnErrorClearingDatalogger, OnEventLoggerCleared, OnErrorClearingEvents;
+    TKor7Notify OnEventsDownloaded, OnErrorDownloadingEvents;
+    TOnProgress OnEvtDownloadProgress;
+    TKor7Notify OnIsBlackbox, OnErrorDownloadingSessions;
+    TDownloadComplete OnSessionsDownloaded;
+    TOnProgress OnSessDownloadProgress;
+    TDownloadComplete OnRecordsDownloaded;
+    TKor7Notify OnErrorDownloadingRecords;
+    TOnProgress OnRecDownloadProgress;
     TSentEE OnSentEEPage;
     TOnProgress OnFlashProgress;
     TSentEE OnProgFlashSent;
@@ -207,7 +252,19 @@ private:
     void releaseCommand();
     // Raises the failure event, or shows `text` + the reply when no handler is assigned.
     template <typename F, typename... A>
-    void fail(const F& event, const QString& text, const Exchange& x, A... args);
+    void fail(const F& event, const QString& text, const Exchange& x, A... args)
+    {
+        if (x.outcome == Exchange::Aborted)
+            return; // the instrument left or the component is going: nobody waits for this outcome
+        if (x.outcome == Exchange::TimedOut)
+            timedOut(x);
+        if (event) {
+            F copy = event;
+            copy(this, args...);
+        } else if (!text.isEmpty()) {
+            prompter().error(text + QString::fromLatin1(x.reply));
+        }
+    }
     template <typename F, typename... A> void raise(const F& event, A&&... args)
     {
         if (event) {
@@ -246,6 +303,15 @@ private:
     QString m_flashFileDescription;
     QByteArray m_flashImage;
     bool m_flashLoaded = false;
+
+    int m_eventCounter = 0;
+    QList<QByteArray> m_eventRecords;
+    int m_sessionCounter = 0;
+    QList<QByteArray> m_sessionHeaders;
+    QList<int> m_sessionNumbers;
+    int m_recordCounter = 0;
+    int m_recordCounterEffective = 0;
+    QList<QByteArray> m_dlRecords;
 
     std::shared_ptr<Pending> m_pending;
     bool m_busy = false;

@@ -312,6 +312,15 @@ quint16 SimDock::dataPort() const
 {
     return m_dataServer ? m_dataServer->serverPort() : m_dataPortWanted;
 }
+int SimDock::activeTimers() const
+{
+    int n = 0;
+    for (const QTimer* t : {&m_ctlGap, &m_dataGap, &m_heldTimer[0], &m_heldTimer[1], &m_stepTimer, &m_timelineTimer}) {
+        n += t->isActive() ? 1 : 0;
+    }
+    return n;
+}
+
 bool SimDock::controlConnected() const
 {
     return m_usb ? m_usb->attached() : (m_ctl && m_ctl->state() == QAbstractSocket::ConnectedState);

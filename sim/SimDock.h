@@ -105,6 +105,8 @@ public:
     int restarts() const { return m_restartCount; }
     bool isVanished() const { return m_vanished; }
     QList<int> testSteps() const { return m_stepsSent; }
+    // Timers of the dock that are running; 0 for an idle dock (nothing polls).
+    int activeTimers() const;
 
     // What a test (or the scenario's timeline) does to the dock.
     void dockInstrument(const QJsonObject& instrumentSpec);

@@ -121,6 +121,11 @@ private slots:
     void corruptFirmwareRefused();
     void refusedPageRetried();
     void refusedPageAbortsBeforePfm();
+    void downloadEvents_data();
+    void downloadEvents();
+    void downloadSessionsAndRecords();
+    void blackBox();
+    void shortRecordPacketAskedAgain();
     void commandsQueue();
     void instrumentLeavesDuringCommand();
     void offLine();
@@ -560,6 +565,148 @@ void TstKor7Sim::refusedPageAbortsBeforePfm()
     QVERIFY(!sent.contains("PFM"));
     QCOMPARE(m_prompter->texts(), QStringList{QStringLiteral("Error sending Flash")});
     QVERIFY(m_link->Connected()); // the instrument keeps its old firmware and stays on line
+}
+
+void TstKor7Sim::downloadEvents_data()
+{
+    QTest::addColumn<int>("events");
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::addColumn<int>("dedRequests");
+    QTest::newRow("none") << 0 << QJsonObject() << 0;
+    QTest::newRow("30 in packets of 8") << 30 << QJsonObject() << 4;
+    QTest::newRow("a refused packet asked again") << 30
+                                                  << QJsonObject{{"command", "DED"},
+                                                                 {"channel", "data"},
+                                                                 {"kind", "nak"},
+                                                                 {"occurrence", 2},
+                                                                 {"count", 2}}
+                                                  << 6;
+    QTest::newRow("a packet cut short asked again")
+        << 30 << QJsonObject{{"command", "DED"}, {"channel", "data"}, {"kind", "cut"}, {"bytes", 100}} << 5;
+}
+
+void TstKor7Sim::downloadEvents()
+{
+    QFETCH(int, events);
+    QFETCH(QJsonObject, fault);
+    QFETCH(int, dedRequests);
+    cleanup();
+    m_prompter = std::make_unique<UnattendedPrompter>();
+    m_prompter->setEcho(false);
+    QJsonObject setup = instrumentSetup();
+    setup["events"] = events;
+    QVERIFY(startSim(setup));
+    QVERIFY(goOnLine());
+    if (!fault.isEmpty())
+        m_simDock->addFault(fault);
+    m_kor7->SetEventsPerPacket(8);
+    m_kor7->SetReplyGapMs(scaled(200));
+    int done = 0, lastProgress = -1;
+    m_kor7->OnEventsDownloaded = [&](QObject*) { ++done; };
+    m_kor7->OnEvtDownloadProgress = [&](QObject*, int position, int total) {
+        lastProgress = position;
+        QCOMPARE(total, events);
+    };
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadEvents()));
+    QCOMPARE(done, 1);
+    QCOMPARE(m_kor7->EventCounter(), events);
+    QCOMPARE(m_kor7->EventRecords(), m_simDock->instrument()->events());
+    QCOMPARE(sentMnemonics().count("DED"), dedRequests);
+    if (events > 0)
+        QCOMPARE(lastProgress, events);
+}
+
+void TstKor7Sim::downloadSessionsAndRecords()
+{
+    cleanup();
+    m_prompter = std::make_unique<UnattendedPrompter>();
+    m_prompter->setEcho(false);
+    QJsonObject setup = instrumentSetup();
+    setup["sessions"] = QJsonArray{QJsonObject{{"number", 1}, {"records", 3}, {"sensors", 4}},
+                                   QJsonObject{{"number", 3}, {"records", 10}, {"sensors", 4}},
+                                   QJsonObject{{"number", 4}, {"records", 0}, {"sensors", 4}}};
+    QVERIFY(startSim(setup));
+    QVERIFY(goOnLine());
+    TDownloadResult result = TDownloadResult::ddMisMatchedSession;
+    m_kor7->OnSessionsDownloaded = [&](QObject*, TDownloadResult r) { result = r; };
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadSessions(0, false)));
+    QCOMPARE(result, TDownloadResult::ddNoError);
+    QCOMPARE(m_kor7->SessionCounter(), 3);
+    QCOMPARE(m_kor7->SessionNumbers(), (QList<int>{1, 3, 4}));
+    // Skipped numbers: RSS 1, then 2 (answered with 3), then 4.
+    QList<int> asked;
+    for (const auto& e : m_sim->transcript().entriesFor(10001, QStringLiteral("data"), QStringLiteral("in")))
+        if (e.bytes.startsWith("RSS"))
+            asked << quint8(e.bytes.at(4));
+    QCOMPARE(asked, (QList<int>{1, 2, 4}));
+    const auto simSessions = m_simDock->instrument()->sessions();
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_kor7->SessionHeaders().at(i), simSessions.at(i).header);
+
+    // Session header 2 (number 3): 10 records of 4 sensors, 72 bytes each, in packets of 4.
+    m_kor7->SetRecordsPerPacket(4);
+    TDownloadResult records = TDownloadResult::ddMisMatchedSession;
+    m_kor7->OnRecordsDownloaded = [&](QObject*, TDownloadResult r) { records = r; };
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadSessionRecords(2, 1)));
+    QCOMPARE(records, TDownloadResult::ddNoError);
+    QCOMPARE(m_kor7->RecordCounter(), 10);
+    QCOMPARE(m_kor7->RecordCounterEffective(), 10);
+    for (int r = 1; r <= 10; ++r) {
+        QCOMPARE(m_kor7->DLRecords().at(r).size(), TKor7::RecordSlotSize);
+        QCOMPARE(m_kor7->DLRecords().at(r).left(72), simSessions.at(1).records.at(r - 1));
+    }
+    // A session without records: nothing asked.
+    const int dsdBefore = sentMnemonics().count("DSD");
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadSessionRecords(3, 1)));
+    QCOMPARE(sentMnemonics().count("DSD"), dsdBefore);
+    QCOMPARE(records, TDownloadResult::ddNoError);
+}
+
+void TstKor7Sim::blackBox()
+{
+    cleanup();
+    m_prompter = std::make_unique<UnattendedPrompter>();
+    m_prompter->setEcho(false);
+    QJsonObject setup = instrumentSetup();
+    setup["dataLogger"] = false;
+    setup["sessions"] = 2;
+    QVERIFY(startSim(setup));
+    QVERIFY(goOnLine());
+    int blackboxes = 0;
+    m_kor7->OnIsBlackbox = [&](QObject*) { ++blackboxes; };
+    QVERIFY(!QCoro::waitFor(m_kor7->DownloadSessions(0, false)));
+    QCOMPARE(blackboxes, 1);
+    QVERIFY(!sentMnemonics().contains("RSS"));
+    // Asked for explicitly, the headers come all the same.
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadSessions(0, true)));
+    QCOMPARE(m_kor7->SessionCounter(), 2);
+}
+
+void TstKor7Sim::shortRecordPacketAskedAgain()
+{
+    cleanup();
+    m_prompter = std::make_unique<UnattendedPrompter>();
+    m_prompter->setEcho(false);
+    QJsonObject setup = instrumentSetup();
+    setup["sessions"] = QJsonArray{QJsonObject{{"number", 1}, {"records", 8}, {"sensors", 4}}};
+    QVERIFY(startSim(setup));
+    QVERIFY(goOnLine());
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadSessions(0, false)));
+    m_kor7->SetRecordsPerPacket(4);
+    m_kor7->SetReplyGapMs(scaled(200));
+    // The first packet stops inside its third record: two are kept, the rest asked for again.
+    m_simDock->addFault(QJsonObject{
+        {"command", "DSD"}, {"channel", "data"}, {"kind", "cut"}, {"bytes", 4 + 3 + 2 * 72 + 30}});
+    QVERIFY(QCoro::waitFor(m_kor7->DownloadSessionRecords(1, 1)));
+    QCOMPARE(m_kor7->RecordCounterEffective(), 8);
+    QList<int> firsts;
+    for (const auto& e : m_sim->transcript().entriesFor(10001, QStringLiteral("data"), QStringLiteral("in")))
+        if (e.bytes.startsWith("DSD"))
+            firsts << ((quint8(e.bytes.at(5)) << 8) | quint8(e.bytes.at(6)));
+    QCOMPARE(firsts, (QList<int>{1, 3, 7}));
+    const auto records = m_simDock->instrument()->sessions().at(0).records;
+    for (int r = 1; r <= 8; ++r)
+        QCOMPARE(m_kor7->DLRecords().at(r).left(72), records.at(r - 1));
 }
 
 void TstKor7Sim::commandsQueue()

@@ -758,6 +758,10 @@ void TestSimDock::sixtyFourDocks()
         QVERIFY(QTest::qWaitFor([&] { return c.ctlAll().size() >= 507; }, scaled(10000)));
         QCOMPARE(be32(c.ctlAll().mid(3), 0), quint32(30001 + i));
     }
+    // Served and idle: no dock keeps a timer running.
+    for (int i = 0; i < 64; ++i) {
+        QCOMPARE(sim.dock(i)->activeTimers(), 0);
+    }
 }
 
 void TestSimDock::discovery()
