@@ -27,6 +27,11 @@ class QUdpSocket;
 //   dock->instrument()->image()        // the instrument's 2568-byte memory image
 //   dock->removeInstrument(); dock->addFault({{"command","REE"},{"kind","nak"}}); dock->vanish();
 //   sim.transcript().entriesFor(10001, "control", "in")      // what the application sent
+//   dock->sendEvent('7', QByteArray(1, char(6)));            // any event, at once
+//   dock->usbDevice()                  // "transport": "usb": the VirtualUsbDevice on VirtualUsbBus
+//
+// Tests: use free ports ("controlPort": 0, "dataPort": 0) and "discovery": {"port": 0} or
+// {"enabled": false}, so that tests running side by side do not compete for 5004/5005/6462.
 //
 // Scenario (JSON; every key optional):
 //   timeFactor      multiplies every dock-side duration (0.01 runs a 20 s test in 200 ms)

@@ -229,6 +229,8 @@ QString Connection::connectionString(const TDBSettings& s, int connectTimeoutSec
           << QStringLiteral("user=") + quoteConnValue(s.UserName)
           << QStringLiteral("password=") + quoteConnValue(s.Password)
           << QStringLiteral("client_encoding='UTF8'")
+          // Date-times are read back in ISO form whatever the server's own default.
+          << QStringLiteral("options='-c DateStyle=ISO,YMD'")
           << QStringLiteral("application_name='VX8'");
     if (connectTimeoutSeconds > 0) {
         parts << QStringLiteral("connect_timeout=") + QString::number(connectTimeoutSeconds);

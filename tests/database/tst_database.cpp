@@ -118,6 +118,8 @@ void TstDatabase::valuesAreBoundNotPasted()
     QVERIFY2(scratch.ok(), qPrintable(scratch.error()));
     // A server that still reads backslashes as escapes must not change the outcome either.
     QVERIFY(scratch.exec(QStringLiteral("ALTER DATABASE %1 SET standard_conforming_strings = off").arg(scratch.name())));
+    // Nor a server that writes dates its own way.
+    QVERIFY(scratch.exec(QStringLiteral("ALTER DATABASE %1 SET DateStyle = 'SQL, DMY'").arg(scratch.name())));
     Connection c(scratch.settings());
     const QDateTime when(QDate(2026, 3, 4), QTime(5, 6, 7));
     QVERIFY2(c.exec(QStringLiteral("INSERT INTO results (SystemCode, Test_Report, Result, Date_Time, Serial_Number, Model) "

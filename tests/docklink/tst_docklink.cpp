@@ -169,6 +169,7 @@ private slots:
     void userDataChecks();
     void closingOneSessionClosesTheOther();
     void splitAndMergedReplies();
+    void commandFromEventHandler();
     void emailFieldsFilledBeforeWrite();
     void sixteenDocksOneSilent();
 #ifndef VX8_NO_USB_YET
@@ -567,6 +568,24 @@ void TestDockLink::splitAndMergedReplies()
     h.simDock()->addFault(QJsonObject{{"command", "REE"}, {"kind", "split"}, {"at", 2}, {"ms", 20}});
     QVERIFY(h.ok(d.GetConfiguration()));
     QCOMPARE(d.DockConfigRecord(), *dock::decodeConfiguration(h.simDock()->configuration()));
+}
+
+// A handler that sends a command of its own (as the frames do) sees its reply: nothing is
+// handled inside the socket's notification.
+void TestDockLink::commandFromEventHandler()
+{
+    Harness h;
+    QVERIFY2(h.open("tcp"), qPrintable(h.error));
+    TCalderwickVX8Dock& d = *h.dock;
+    std::shared_ptr<TaskResult<bool>> fromHandler;
+    d.OnStateChange = [&](QObject*, TDockState state) {
+        QCOMPARE(state, TDockState::Cmd_Stb);
+        fromHandler = start(d.GetConfiguration());
+    };
+    h.simDock()->sendEvent('7', QByteArray(1, char(6)));
+    QTRY_VERIFY_WITH_TIMEOUT(fromHandler && fromHandler->done, scaled(5000));
+    QCOMPARE(fromHandler->value, std::optional<bool>(true));
+    QCOMPARE(d.DockConfigRecord().SerialNumber, 10001u);
 }
 
 void TestDockLink::emailFieldsFilledBeforeWrite()
