@@ -1,0 +1,153 @@
+#pragma once
+
+#include "DockFrameTypes.h"
+#include "DockFrameView.h"
+#include "DockLinkPort.h"
+#include "GenericThread.h"
+
+#include <QCoro/QCoroTask>
+#include <QDateTime>
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vx8 {
+
+class Prompter;
+
+// The logic of one dock frame (TfraDockInfo): its private state, its worker thread, the start-up
+// dialogue with the dock, and the handlers of the dock events that are not the test cycle. It
+// shows everything through a DockFrameView and asks through a Prompter; it owns no widget.
+class TDockController : public QObject
+{
+    Q_OBJECT
+public:
+    TDockController(DockFrameView* view, Prompter* prompter, QObject* parent = nullptr);
+    ~TDockController() override;
+
+    // The dock link; not owned (the frame owns the link and outlives this object's use of it).
+    void SetLink(DockLinkPort* link) { m_link = link; }
+    DockLinkPort* Link() const { return m_link; }
+
+    // ---- Hooks filled by the frame's owner and by the other parts of the frame ----------------
+    std::function<DockFrameSettings()> Settings;
+    // Dock definitions: by serial text and by address.
+    std::function<DockDescriptionInfo(const QString& serialText)> GetDockDescriptionBySerial;
+    std::function<DockDescriptionInfo(const QString& address)> GetDockDescriptionByAddress;
+    // Registers the dock in the dock definitions.
+    std::function<void(const QString& serialText, const QString& address, bool overEthernet,
+                       bool ethernetInstalled, const QString& description)>
+        UpdateDockInfo;
+    std::function<void()> ShowDockConfiguration; // the dock configuration view
+    std::function<void()> DockConfigUpdated;
+    std::function<void()> HideSplash;
+    // Download of the dock's stored test records (results database).
+    std::function<QCoro::Task<bool>()> DockDownload;
+    // The dock firmware check run once after the start-up; clears FStartUpDownloading when done.
+    std::function<QCoro::Task<void>()> FirmwareCheck;
+    // Input box: text entered, or nothing when cancelled.
+    std::function<std::optional<QString>(const QString& title, const QString& prompt, const QString& def)> InputBox;
+    // The database update job of a finished instrument, started on channel 2 at Cmd_Disc.
+    std::function<TGenericThread::Work2Fn()> MakeDatabaseUpdateJob;
+    // Sensor slot 0 holds an O2 sensor that still needs its nitrogen calibration.
+    std::function<bool()> O2NeedsNitrogenCal;
+    std::function<void()> PlayFaultSound;
+
+    // ---- The operations the main window calls ---------------------------------------------------
+    QCoro::Task<bool> DockEnable();
+    // The start-up dialogue. The page control, tab and status frame of the arguments belong to the
+    // view; the index is kept for selecting the tab.
+    QCoro::Task<bool> DockStartUp(bool enable, const QString& flashFileName, int pageIndex);
+    void UpdateScreenInfo(const QString& calNow, const QString& skipCal);
+    static QString ScreenInfoText(const QString& calNow, const QString& skipCal, const QString& o2Flag);
+
+    // ---- Dock events ----------------------------------------------------------------------------
+    void VexaExpressDock1xStateChange(int state);
+    void VexaExpressDock1xInstrumentConnected();
+    void VexaExpressDock1xDeviceInRange();
+    void VexaExpressDock1xDeviceRemoved();
+    void VexaExpressDock1DeviceInserted(int instState);
+    void VexaExpressDock1xFailedToConnect();
+    void VexaExpressDock1xCmdTimeOut();
+    void USBDevice1DebugOnPipeData(int channel, int bytes);
+
+    // The text of a dock state in the process log; empty for states above 34.
+    static QString DockStateText(int state);
+
+    TGenericThread& Worker() { return *m_worker; }
+
+    // ---- Private state of the frame (named as the frame names it) -------------------------------
+    bool FFrameActive = false;
+    bool gDockStartUpCompleted = false;
+    quint8 FRestartState = 0;
+    bool FIdle = false;
+    bool FDataSeen = false;
+    bool FShuttingDown = false;
+    bool FShutDownDone = false;
+    int FPageIndex = 0;
+    QString FFlashFileName;
+    quint32 FDockSerial = 0;
+    QString FDockSerialText;
+    QString FDockFirmware = QStringLiteral("N/A");
+    QString FDockDescription;
+    QString FEthernetAddress;
+    bool FViaEthernet = false;
+    quint8 FPingResult = 0;
+    bool FStartUpCancel = false;
+    bool FFirmwareUploaded = false;
+    quint8 FTestState = TestState::isDisconnected;
+    bool FInstrumentOnline = false;
+    quint8 FLastDockState = 0;
+    quint8 FInsertStatus = 0;
+    int FRemovedShown = 0;
+    bool FMemoryDownload = false;
+    bool FTestCompleted = false;
+    QDateTime StartUpBegan, StartUpCompleted;
+
+    bool StartUpDownloading() const { return m_startUpDownloading; }
+    void SetStartUpDownloading(bool on);
+
+    // tmr_NetworkActivity (network supervision) and tmrFlashUpload.
+    QTimer tmr_NetworkActivity;
+    QTimer tmrFlashUpload;
+
+signals:
+    void StartUpDownloadingChanged(bool downloading);
+
+public:
+    // The two 30-second windows of the start-up (free dock, slave mode), the pause between its
+    // polls and the pause before the second configuration read. Tests shorten them.
+    std::chrono::milliseconds FreeDockWindow{30000};
+    std::chrono::milliseconds PollInterval{100};
+    std::chrono::milliseconds RetryPause{1000};
+    static constexpr int ProgramProtocolVersion = 1;
+    inline static const QString DownloadAddress = QStringLiteral("www.calderwick.com/downloads");
+
+private:
+    QCoro::Task<bool> startUp(quint64 generation, bool enable, const QString& flashFileName, int pageIndex);
+    QCoro::Task<int> configuredSteps(quint64 generation, const DockFrameSettings& s);
+    static qint64 wholeSecondsLeft(const QDeadlineTimer& deadline, std::chrono::milliseconds window);
+    QCoro::Task<int> waitForFreeDock(quint64 generation); // 1 free, 0 busy, -1 abandoned
+    QCoro::Task<int> slaveDock(quint64 generation);
+    bool stillCurrent(const QPointer<TDockController>& self, quint64 generation) const;
+    void tmrFlashUploadTimer();
+    DockFrameSettings settings() const;
+    void resumeTick();
+    void addLogAndLastAction(const QString& line);
+
+    DockFrameView* m_view;
+    Prompter* m_prompter;
+    DockLinkPort* m_link = nullptr;
+    std::unique_ptr<TGenericThread> m_worker;
+    quint64 m_generation = 0;
+    bool m_startUpDownloading = false;
+    bool m_configRead = false;
+};
+
+} // namespace vx8
