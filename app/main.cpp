@@ -1,10 +1,6 @@
-#include "common/Prompter.h"
-
-#include <QApplication>
+#include "app/Application.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("VX8"));
-    return 0;
+    return vx8::RunVx8(argc, argv);
 }
