@@ -20,6 +20,9 @@ TfraDockInfo::TfraDockInfo(QWidget* parent) : QWidget(parent)
     ledBattStatus = new LedIndicator(QColor(0x00, 0xFF, 0x00), this);
     ledBattStatus->setObjectName(QStringLiteral("ledBattStatus"));
     ledBattStatus->setOffColor(Qt::gray);
+    ledBattStatus->setFixedSize(15, 15);
+    ledBattStatus->move(4, 4);
+    lblBatteryStatus->move(24, 4);
 }
 
 TfraDockInfo::~TfraDockInfo() = default;
