@@ -31,21 +31,20 @@ namespace {
 class FakeFrame : public TfraDockInfo
 {
 public:
-    FakeFrame(QWidget* parent, QStringList* log, int index) : TfraDockInfo(parent), m_log(log), m_index(index)
-    {
-        FDockLinkEnabled = true;
-        FDockSerial = quint32(12 + index);
-    }
+    FakeFrame(QWidget* parent, QStringList* log, int index) : TfraDockInfo(parent), m_log(log), m_index(index) {}
+    quint32 DockSerialNumber() const override { return quint32(12 + m_index); }
+    bool DockLinkEnabled() const override { return m_linkEnabled; }
     QCoro::Task<> ShutDownDock() override
     {
         *m_log << QStringLiteral("dock %1 released").arg(m_index);
-        FDockLinkEnabled = false;
+        m_linkEnabled = false;
         co_return;
     }
 
 private:
     QStringList* m_log;
     int m_index;
+    bool m_linkEnabled = true;
 };
 
 struct Harness
