@@ -49,6 +49,8 @@ public:
         std::function<void(int code)> terminate;
         // Whether a printer is installed (default PrinterInstalled()).
         std::function<bool()> printerInstalled;
+        // The ping of a network dock: 2 answered, 1 no answer (default: an ICMP echo).
+        std::function<QCoro::Task<quint8>(QString address, int timeoutMs)> ping;
         // Runs FormCreate from the constructor (the program does; tests may call it themselves).
         bool runFormCreate = true;
     };
@@ -75,8 +77,22 @@ public:
     bool CheckDBConnection(bool show);
     bool CheckDBVersion(int requiredDBVersion, int programVersionHundredths, int& dbVersion, int& requiredProgramVersion);
     bool GetEmailSettings(bool& enabled, QString& recipient, std::array<int, 4>& octets, QString& messageText);
-    // The dock loading. Finds no dock yet: dock definitions, discovery and frames come with it.
+    // The dock loading (DockLoading.cpp): dock definitions, frames, each live dock started in turn.
     void LoadAllDocks();
+    QCoro::Task<> LoadAllDocksTask();
+    bool InitializeDocks(int count);
+    QCoro::Task<quint8> PingDock(int index);
+    bool CheckCancelState(quint8 cancel);
+    void ShowMainStatusMessage(QObject* sender);
+    // The texts of the failure report.
+    static QString PartialFailureText(int failed);
+    static QString TotalFailureText(int failed);
+    // Set by the Escape key while the docks load.
+    bool FEscapePressed = false;
+    // The USB docks found (device paths) and the addresses of the LISTENING docks.
+    QStringList UsbDeviceList;
+    // The dock loading has ended (also when it was left early).
+    bool DocksLoaded = false;
     SettingsLoadResult LoadRegistryDefaults();
     bool SaveRegistryDefaults();
     // The program folder; there are no INI settings of the program's own to load.

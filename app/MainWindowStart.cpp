@@ -252,32 +252,6 @@ void TfrmMain::tmrFormUploadTimer()
     LoadAllDocks();
 }
 
-void TfrmMain::LoadAllDocks()
-{
-    LocalDebugString(QStringLiteral("LoadAllDocks"));
-    DocksLoading = true;
-    if (frmStartUp1) {
-        frmStartUp1->show();
-    }
-    // Dock definitions, discovery and the frames of the docks found come with the dock loading;
-    // this build finds no dock.
-    LiveDockCount = 0;
-    ListeningDockCount = 0;
-    DocksReady = 0;
-    DocksFailed = 0;
-    setWindowTitle(windowTitle() + u' ' + ProgramVersion);
-    if (frmStartUp1) {
-        frmStartUp1->close();
-    }
-    FormResize();
-    setEnabled(true);
-    DocksLoading = false;
-    if (FCloseWhileLoading) {
-        // A close asked for while the docks were loading runs now that no frame is in use.
-        FCloseWhileLoading = false;
-        QTimer::singleShot(0, this, [this] { close(); });
-    }
-}
 
 SettingsLoadResult TfrmMain::LoadRegistryDefaults()
 {

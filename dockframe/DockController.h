@@ -31,6 +31,9 @@ public:
     TDockController(DockFrameView* view, Prompter* prompter, QObject* parent = nullptr);
     ~TDockController() override;
 
+    void SetView(DockFrameView* view) { m_view = view; }
+    Prompter* Prompt() const { return m_prompter; }
+
     // The dock link; not owned (the frame owns the link and outlives this object's use of it).
     void SetLink(DockLinkPort* link) { m_link = link; }
     DockLinkPort* Link() const { return m_link; }

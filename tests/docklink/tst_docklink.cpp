@@ -7,10 +7,8 @@
 #include "common/Prompter.h"
 #include "docklink/CalderwickVX8Dock.h"
 #include "tests/support/TestSupport.h"
-#ifndef VX8_NO_USB_YET
 #include "transport/InProcessUsbBackend.h"
 #include "transport/USBDevice.h"
-#endif
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -30,16 +28,11 @@ struct Harness
 {
     UnattendedPrompter prompter;
     SimServer sim;
-#ifndef VX8_NO_USB_YET
     std::unique_ptr<TUSBDevice> usb;
-#endif
     std::unique_ptr<TCalderwickVX8Dock> dock;
     QString error;
 
-    Harness()
-    {
-        prompter.setEcho(false);
-    }
+    Harness() { prompter.setEcho(false); }
 
     bool open(const QString& transport, QJsonObject setup = {}, int commandTimeOut = 10000)
     {
@@ -54,13 +47,10 @@ struct Harness
         DockTiming timing;
         timing.holdSplitMs = scaled(300);
         dock->SetTiming(timing);
-#ifndef VX8_NO_USB_YET
         if (transport == QLatin1String("usb")) {
             usb = std::make_unique<TUSBDevice>(&prompter, nullptr, std::make_shared<InProcessUsbBackend>());
             dock->SetUSBDevice(usb.get());
-        } else
-#endif
-        {
+        } else {
             dock->SetEthernetAddress(sim.dock(0)->address().toString());
             dock->SetPorts(sim.dock(0)->controlPort(), sim.dock(0)->dataPort());
         }
@@ -69,17 +59,12 @@ struct Harness
             error = QStringLiteral("the link did not come up");
             return false;
         }
-#ifndef VX8_NO_USB_YET
         if (usb)
             usb->SetHalted(false); // the owner clears the halt after enabling
-#endif
         return true;
     }
 
-    SimDock* simDock() const
-    {
-        return sim.dock(0);
-    }
+    SimDock* simDock() const { return sim.dock(0); }
 
     // Chunks the dock received on a channel, as the transcript has them.
     QList<QByteArray> received(const QString& channel)
@@ -90,10 +75,7 @@ struct Harness
         return out;
     }
 
-    QByteArray controlIn()
-    {
-        return received(QStringLiteral("control")).join();
-    }
+    QByteArray controlIn() { return received(QStringLiteral("control")).join(); }
 
     bool ok(QCoro::Task<bool>&& task, int ms = 20000)
     {
@@ -172,12 +154,10 @@ private slots:
     void commandFromEventHandler();
     void emailFieldsFilledBeforeWrite();
     void sixteenDocksOneSilent();
-#ifndef VX8_NO_USB_YET
     void unpluggingUsbDock();
     void noUsbDevice_data();
     void noUsbDevice();
     void usbHaltedStillSends();
-#endif
     void rawSocketCases();
     void captureAndFlashAcks();
 };
@@ -188,9 +168,7 @@ void TestDockLink::everyCommand_data()
 {
     QTest::addColumn<QString>("transport");
     QTest::newRow("tcp") << QStringLiteral("tcp");
-#ifndef VX8_NO_USB_YET
     QTest::newRow("usb") << QStringLiteral("usb");
-#endif
 }
 
 void TestDockLink::everyCommand()
@@ -355,11 +333,7 @@ void TestDockLink::outcomes_data()
     QTest::addColumn<bool>("result");
     QTest::addColumn<int>("timeOuts");
 
-#ifndef VX8_NO_USB_YET
     for (const QString t : {QStringLiteral("tcp"), QStringLiteral("usb")}) {
-#else
-    for (const QString t : {QStringLiteral("tcp")}) {
-#endif
         const QByteArray p = t.toLatin1() + ": ";
         QTest::newRow(p + "no reply") << t << "ENQ" << QJsonObject{{"kind", "noReply"}} << false << 1;
         QTest::newRow(p + "NAK") << t << "ENQ" << QJsonObject{{"kind", "nak"}} << false << 0;
@@ -660,7 +634,6 @@ void TestDockLink::sixteenDocksOneSilent()
             QCOMPARE(results[std::size_t(i)]->value, std::optional<bool>(true));
 }
 
-#ifndef VX8_NO_USB_YET
 // ---- USB --------------------------------------------------------------------------------------
 
 void TestDockLink::unpluggingUsbDock()
@@ -734,7 +707,6 @@ void TestDockLink::usbHaltedStillSends()
     QCOMPARE(run(d.EnableDock(false), scaled(5000)), std::optional<bool>(false));
     QVERIFY(!usb.IsConnected());
 }
-#endif
 // ---- Cases a simulated dock does not produce: a scripted peer on loopback ----------------------
 
 void TestDockLink::rawSocketCases()
