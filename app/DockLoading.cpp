@@ -1,6 +1,7 @@
 // The dock loading at start-up: dock definitions, one frame per live dock (USB docks first, then
 // the LIVE network docks) and one for the listening docks, then each live dock started in turn.
 #include "app/GlobalVars.h"
+#include "app/dockdefs/DockDefDatabase.h"
 #include "app/MainWindow.h"
 #include "app/StartUpForm.h"
 #include "common/LedIndicator.h"
@@ -23,12 +24,9 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollArea>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QUuid>
 
 #include <chrono>
 
@@ -81,38 +79,6 @@ DockFrameSettings frameSettings()
         s.FormatSettings = v->FormatSettings;
     }
     return s;
-}
-
-// The LIVE addresses (in serial-number order) and LISTENING addresses of the dock definitions.
-bool readDockDefinitions(const QString& path, QStringList& live, QStringList& listening)
-{
-    const QString name = QStringLiteral("dockdef-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(db);
-            ok = q.exec(QStringLiteral("SELECT [IP Address], [Network Connection] FROM DockDef WHERE DockType = 15 "
-                                       "ORDER BY DockSerialNum"));
-            while (ok && q.next()) {
-                const QString address = q.value(0).toString().trimmed();
-                const QString mode = q.value(1).toString().trimmed().toUpper();
-                if (address.isEmpty()) {
-                    continue;
-                }
-                if (mode == QLatin1String("LIVE")) {
-                    live << address;
-                } else if (mode == QLatin1String("LISTENING")) {
-                    listening << address;
-                }
-            }
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    return ok;
 }
 
 } // namespace
@@ -264,13 +230,21 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
     RemoteList->clear();
     NetworkDocksEnabled = true;
     QStringList live, listening;
+    DockDefDatabase definitions(setupPath);
+    QString defsStatus;
+    if (!definitions.UpdateDockDatabase(NetworkDocksEnabled, &defsStatus)) {
+        ShowStatus(1, defsStatus);
+    }
     if (QFileInfo::exists(setupPath)) {
         // Answers of the network docks have about 2.1 s to arrive and be registered.
         co_await QCoro::sleepFor(2100ms);
         if (!self) {
             co_return;
         }
-        readDockDefinitions(setupPath, live, listening);
+        if (!definitions.LoadNetworkDockDef(NetworkDocksEnabled, live, &defsStatus) ||
+            !definitions.GetListeningDockList(NetworkDocksEnabled, listening, &defsStatus)) {
+            ShowStatus(1, defsStatus);
+        }
         RemoteList->setPlainText(live.join(u'\n'));
         if (TGlobalVars* vars = GlobalVars()) {
             vars->ListeningDocks = listening;

@@ -390,7 +390,7 @@ std::optional<QList<DockDefDatabase::Row>> DockDefDatabase::Rows()
 {
     Connection c(m_path);
     QSqlQuery q;
-    if (!c.ok() || !c.exec(q, QStringLiteral("SELECT * FROM DockDef ORDER BY DockSerialNum"))) {
+    if (!c.ok() || !c.exec(q, QStringLiteral("SELECT rowid, * FROM DockDef ORDER BY DockSerialNum"))) {
         return std::nullopt;
     }
     QList<Row> rows;
@@ -398,6 +398,7 @@ std::optional<QList<DockDefDatabase::Row>> DockDefDatabase::Rows()
     const int update = rec.indexOf(QStringLiteral("UpdateDockName"));
     while (q.next()) {
         Row row;
+        row.rowid = q.value(QStringLiteral("rowid")).toLongLong();
         row.serial = q.value(QStringLiteral("DockSerialNum")).toString();
         row.dockType = q.value(QStringLiteral("DockType")).toInt();
         row.address = q.value(QStringLiteral("IP Address")).toString();
@@ -407,6 +408,163 @@ std::optional<QList<DockDefDatabase::Row>> DockDefDatabase::Rows()
         rows.append(row);
     }
     return rows;
+}
+
+bool DockDefDatabase::ValidateRow(Row& row, const QString& previousMode, const Counts& counts, Prompter* prompter)
+{
+    LocalDebugString(QStringLiteral("TfrmDockSetup.ADOQuery1BeforePost"), lcApp());
+    const auto say = [prompter](Prompter::Kind kind, const QString& text) {
+        if (prompter) {
+            prompter->ask(kind, text, Prompter::Ok, Prompter::Ok);
+        }
+    };
+    bool ok = true;
+    row.dockType = VX8DockType;
+    row.updateDockName = 1;
+
+    bool numeric = false;
+    const qlonglong serial = row.serial.trimmed().toLongLong(&numeric);
+    if (!numeric) {
+        say(Prompter::Kind::Error, QStringLiteral("Serial Number must be Numeric!"));
+        ok = false;
+    } else if (serial < 1 || serial > 99999) {
+        say(Prompter::Kind::Error, QStringLiteral("Serial Number must a number between 1 and 99,999!"));
+        ok = false;
+    } else {
+        row.serial = FormatDockSerial(quint64(serial));
+    }
+
+    const QString typedAddress = row.address.trimmed();
+    QString address = typedAddress;
+    if (CheckIPAddress(address)) {
+        row.address = address;
+    } else {
+        say(Prompter::Kind::Error, QStringLiteral("IP Address must be in xxx.xxx.xxx.xxx format and the range of "
+                                                  "xxx must be 0 to 255!"));
+        ok = false;
+    }
+
+    const QString mode = row.mode.trimmed().toUpper();
+    const bool live = mode == QLatin1String("LIVE");
+    const bool listening = mode == QLatin1String("LISTENING");
+    if ((live || listening)
+        && (typedAddress == QLatin1String("000.000.000.000") || typedAddress == QLatin1String("0.0.0.0")
+            || row.address == QLatin1String("0.0.0.0"))) {
+        say(Prompter::Kind::Information,
+            QStringLiteral("Dock cannot not be set tp LIVE or LISTENING with IP Address of 000.000.000.000 or "
+                           "0.0.0.0 .  This is probably a USB only dock."));
+        ok = false;
+    }
+    if (!live && !listening && mode != QLatin1String("DISABLED")) {
+        say(Prompter::Kind::Error, QStringLiteral("A Network Connection mode must be selected!"));
+        ok = false;
+    } else {
+        row.mode = mode;
+    }
+    const bool wasLive = previousMode.trimmed().compare(QLatin1String("LIVE"), Qt::CaseInsensitive) == 0;
+    const bool wasListening = previousMode.trimmed().compare(QLatin1String("LISTENING"), Qt::CaseInsensitive) == 0;
+    const QString note = QStringLiteral(").  Please select a different mode.\r\n\r\nNote: If you want this dock(s) to "
+                                        "operate in this mode, you can install VX8 on another computer and set it up there.");
+    if (live && counts.live + (wasLive ? 0 : 1) > MaxLiveDocks) {
+        say(Prompter::Kind::Warning,
+            QStringLiteral("The maximum number of LIVE mode docks has been exceed(") + QString::number(MaxLiveDocks) + note);
+        ok = false;
+    }
+    if (listening && counts.listening + (wasListening ? 0 : 1) > MaxListeningDocks) {
+        say(Prompter::Kind::Warning, QStringLiteral("The maximum number of LISTENING mode docks has been exceed(")
+                                         + QString::number(MaxListeningDocks) + note);
+        ok = false;
+    }
+    return ok;
+}
+
+bool DockDefDatabase::SaveRow(Row& row)
+{
+    Connection c(m_path);
+    QSqlQuery q;
+    if (!c.ok()) {
+        return false;
+    }
+    const QVariantList values{row.serial, row.dockType, row.address, row.mode, row.alias, row.updateDockName};
+    if (row.rowid < 0) {
+        if (!c.exec(q,
+                    QStringLiteral("INSERT INTO DockDef (DockSerialNum, DockType, \"IP Address\", \"Network Connection\", "
+                                   "Alias, UpdateDockName) VALUES (?, ?, ?, ?, ?, ?)"),
+                    values)) {
+            return false;
+        }
+        row.rowid = q.lastInsertId().toLongLong();
+        return true;
+    }
+    QVariantList withId = values;
+    withId.append(row.rowid);
+    return c.exec(q,
+                  QStringLiteral("UPDATE DockDef SET DockSerialNum = ?, DockType = ?, \"IP Address\" = ?, "
+                                 "\"Network Connection\" = ?, Alias = ?, UpdateDockName = ? WHERE rowid = ?"),
+                  withId)
+           && q.numRowsAffected() == 1;
+}
+
+bool DockDefDatabase::DeleteRow(qint64 rowid)
+{
+    Connection c(m_path);
+    QSqlQuery q;
+    return c.ok() && c.exec(q, QStringLiteral("DELETE FROM DockDef WHERE rowid = ?"), {rowid});
+}
+
+bool DockDefDatabase::UpdateAllRecords(const QString& requested, Prompter* prompter)
+{
+    LocalDebugString(QStringLiteral("TfrmDockSetup.UpdateAllRecords"), lcApp());
+    if (prompter
+        && !prompter->confirm(QStringLiteral("Are you sure you want to change all Network Connection to ") + requested
+                                  + QStringLiteral("?"),
+                              Prompter::No)) {
+        return false;
+    }
+    const auto rows = Rows();
+    if (!rows) {
+        if (prompter) {
+            prompter->error(QStringLiteral("Dock Setup Database Connection Failed"));
+        }
+        return false;
+    }
+    if (rows->isEmpty()) {
+        if (prompter) {
+            prompter->warn(QStringLiteral("No Docks defined to edit!"));
+        }
+        return false;
+    }
+    QString mode = requested;
+    int limit = mode == QLatin1String("LIVE") ? MaxLiveDocks + 1 : mode == QLatin1String("LISTENING") ? MaxListeningDocks + 1 : 0;
+    Connection c(m_path);
+    if (!c.ok()) {
+        return false;
+    }
+    QSqlDatabase db = c.db();
+    db.transaction();
+    int changed = 0;
+    QSqlQuery q;
+    for (const Row& row : *rows) {
+        if (limit > 0 && changed + 1 >= limit) {
+            if (prompter) {
+                prompter->warn(QStringLiteral("The maximum number of docks that can run in %1 Mode is %2.  Only the first "
+                                              "%2 docks have been changed.  The rest will be changed to DISABLED.\r\n\r\n"
+                                              "Note: If you want this dock(s) to operate in this mode, you can install "
+                                              "VX8 on another computer and set it up there.")
+                                   .arg(mode)
+                                   .arg(limit - 1));
+            }
+            mode = QStringLiteral("DISABLED");
+            limit = 0;
+        }
+        if (!c.exec(q, QStringLiteral("UPDATE DockDef SET \"Network Connection\" = ? WHERE rowid = ?"), {mode, row.rowid})) {
+            db.rollback();
+            return false;
+        }
+        ++changed;
+    }
+    db.commit();
+    return true;
 }
 
 std::optional<QString> NormalisedDockSerial(const QString& text)

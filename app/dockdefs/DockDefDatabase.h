@@ -85,6 +85,7 @@ public:
 
     struct Row
     {
+        qint64 rowid = -1; // -1: not stored yet
         QString serial;
         int dockType = VX8DockType;
         QString address;
@@ -94,6 +95,20 @@ public:
     };
     // Every row, in serial order; empty optional when the file cannot be opened.
     std::optional<QList<Row>> Rows();
+
+    // The checks a row passes before it is saved (the dialog's BeforePost): sets DockType 15 and
+    // UpdateDockName 1, stores the serial in its five-digit form and the address without leading
+    // zeros, and shows the message of every check that fails (false then). previousMode is the
+    // row's mode as stored ("" for a new row); counts the last status-bar count. A row that was
+    // LIVE (LISTENING) already is counted once against the limit, not twice.
+    static bool ValidateRow(Row& row, const QString& previousMode, const Counts& counts, Prompter* prompter);
+    // Stores a validated row: a new one (rowid -1, which is then set) or the one with its rowid.
+    bool SaveRow(Row& row);
+    bool DeleteRow(qint64 rowid);
+    // "All Live" / "All Listening" / "All Disabled": after the confirmation, sets every row in
+    // serial order to the mode; past the limit (50 LIVE, 200 LISTENING) the rest become DISABLED,
+    // after the limit message. False when not confirmed, no rows, or the file cannot be opened.
+    bool UpdateAllRecords(const QString& mode, Prompter* prompter);
 
 private:
     QString m_path;

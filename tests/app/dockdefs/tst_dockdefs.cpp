@@ -46,6 +46,11 @@ void addRow(const QString& path, const QString& serial, const QString& address, 
     QVERIFY(ok);
 }
 
+QString FormatDockSerialForTest(int n)
+{
+    return QStringLiteral("%1").arg(n, 5, 10, QLatin1Char('0'));
+}
+
 quint16 freeUdpPort()
 {
     QUdpSocket s;
@@ -200,6 +205,120 @@ private Q_SLOTS:
         QCOMPARE(db.Rows()->size(), 3);
         QCOMPARE(db.Rows()->at(1).address, QStringLiteral("127.0.0.6"));
         QVERIFY(prompter.texts().isEmpty());
+    }
+
+
+    void validateRow_data()
+    {
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("storedSerial");
+        QTest::addColumn<QString>("storedAddress");
+        QTest::addColumn<QStringList>("messages");
+        const QStringList none;
+        QTest::newRow("short serial") << "12" << "127.0.0.2" << "LIVE" << true << "00012" << "127.0.0.2" << none;
+        QTest::newRow("leading zeros") << "00300" << "010.001.002.003" << "DISABLED" << true << "00300" << "10.1.2.3" << none;
+        QTest::newRow("too large") << "123456" << "127.0.0.2" << "LIVE" << false << "" << ""
+                                   << QStringList{"Serial Number must a number between 1 and 99,999!"};
+        QTest::newRow("zero") << "0" << "127.0.0.2" << "LIVE" << false << "" << ""
+                              << QStringList{"Serial Number must a number between 1 and 99,999!"};
+        QTest::newRow("letters") << "12a" << "127.0.0.2" << "LIVE" << false << "" << ""
+                                 << QStringList{"Serial Number must be Numeric!"};
+        QTest::newRow("bad address") << "5" << "127.0.0.256" << "DISABLED" << false << "" << ""
+                                     << QStringList{"IP Address must be in xxx.xxx.xxx.xxx format and the range of xxx must be 0 to 255!"};
+        const QString usbOnly = "Dock cannot not be set tp LIVE or LISTENING with IP Address of 000.000.000.000 or 0.0.0.0 .  This is probably a USB only dock.";
+        QTest::newRow("live usb-only") << "5" << "0.0.0.0" << "LIVE" << false << "" << "" << QStringList{usbOnly};
+        QTest::newRow("listening usb-only") << "5" << "000.000.000.000" << "LISTENING" << false << "" << "" << QStringList{usbOnly};
+        QTest::newRow("disabled usb-only") << "5" << "000.000.000.000" << "DISABLED" << true << "00005" << "0.0.0.0" << none;
+        QTest::newRow("no mode") << "5" << "127.0.0.2" << "" << false << "" << ""
+                                 << QStringList{"A Network Connection mode must be selected!"};
+        QTest::newRow("two faults") << "x" << "1.2.3" << "LIVE" << false << "" << ""
+                                    << QStringList{"Serial Number must be Numeric!",
+                                                   "IP Address must be in xxx.xxx.xxx.xxx format and the range of xxx must be 0 to 255!"};
+    }
+    void validateRow()
+    {
+        QFETCH(QString, serial);
+        QFETCH(QString, address);
+        QFETCH(QString, mode);
+        QFETCH(bool, ok);
+        QFETCH(QString, storedSerial);
+        QFETCH(QString, storedAddress);
+        QFETCH(QStringList, messages);
+        DockDefDatabase::Row row;
+        row.serial = serial;
+        row.address = address;
+        row.mode = mode;
+        row.dockType = 3;
+        QCOMPARE(DockDefDatabase::ValidateRow(row, QString(), DockDefDatabase::Counts{}, &prompter), ok);
+        QCOMPARE(prompter.texts(), messages);
+        QCOMPARE(row.dockType, 15);
+        QCOMPARE(row.updateDockName, 1);
+        if (ok) {
+            QCOMPARE(row.serial, storedSerial);
+            QCOMPARE(row.address, storedAddress);
+        }
+    }
+
+    void limitCountsTheEditedRowOnce()
+    {
+        DockDefDatabase::Counts counts;
+        counts.live = 50;
+        counts.listening = 200;
+        DockDefDatabase::Row row;
+        row.serial = "7";
+        row.address = "127.0.0.2";
+        row.mode = "LIVE";
+        // Already LIVE (an alias edit): allowed.
+        QVERIFY(DockDefDatabase::ValidateRow(row, "LIVE", counts, &prompter));
+        // Becoming the 51st LIVE dock: refused with the limit message.
+        QVERIFY(!DockDefDatabase::ValidateRow(row, "DISABLED", counts, &prompter));
+        QCOMPARE(prompter.texts().size(), 1);
+        QVERIFY(prompter.texts().first().startsWith("The maximum number of LIVE mode docks has been exceed(50).  Please select a different mode.\r\n\r\nNote: If you want this dock(s) to operate in this mode, you can install VX8 on another computer and set it up there."));
+        prompter.clear();
+        row.mode = "LISTENING";
+        QVERIFY(DockDefDatabase::ValidateRow(row, "listening", counts, &prompter));
+        QVERIFY(!DockDefDatabase::ValidateRow(row, QString(), counts, &prompter));
+        QVERIFY(prompter.texts().first().startsWith("The maximum number of LISTENING mode docks has been exceed(200)."));
+    }
+
+    void allLiveStopsAtTheLimit()
+    {
+        test::TempHome home;
+        DockDefDatabase db;
+        QVERIFY(DockDefDatabase::create(db.path()));
+        prompter.addRule("Are you sure", Prompter::No);
+        QVERIFY(!db.UpdateAllRecords("LIVE", &prompter));
+        QVERIFY(!db.UpdateAllRecords("LIVE", &prompter)); // default answer No: nothing asked changes
+        prompter.clear();
+        prompter.addRule("Are you sure", Prompter::Yes);
+        QVERIFY(!db.UpdateAllRecords("LIVE", &prompter));
+        QCOMPARE(prompter.texts().last(), QStringLiteral("No Docks defined to edit!"));
+        for (int i = 60; i >= 1; --i) {
+            DockDefDatabase::Row row;
+            row.serial = QString::number(i);
+            row.address = QStringLiteral("127.0.1.%1").arg(i);
+            row.mode = "DISABLED";
+            QVERIFY(DockDefDatabase::ValidateRow(row, QString(), {}, &prompter));
+            QVERIFY(db.SaveRow(row));
+        }
+        prompter.clear();
+        for (int i = 0; i < 2; ++i)
+            prompter.addRule("Are you sure", Prompter::Yes);
+        QVERIFY(db.UpdateAllRecords("LIVE", &prompter));
+        QCOMPARE(prompter.texts().size(), 2);
+        QCOMPARE(prompter.texts().at(0), QStringLiteral("Are you sure you want to change all Network Connection to LIVE?"));
+        QVERIFY(prompter.texts().at(1).startsWith("The maximum number of docks that can run in LIVE Mode is 50.  Only the first 50 docks have been changed.  The rest will be changed to DISABLED.\r\n\r\n"));
+        const auto rows = db.Rows();
+        QCOMPARE(rows->size(), 60);
+        for (int i = 0; i < 60; ++i) {
+            QCOMPARE(rows->at(i).serial, FormatDockSerialForTest(i + 1));
+            QCOMPARE(rows->at(i).mode, i < 50 ? QStringLiteral("LIVE") : QStringLiteral("DISABLED"));
+        }
+        QVERIFY(db.UpdateAllRecords("LISTENING", &prompter));
+        QCOMPARE(db.CountRows()->listening, 60);
     }
 
     void serialFromReply_data()
