@@ -36,8 +36,9 @@ int main(int argc, char** argv)
     o.printerInstalled = [] { return false; };
     TfrmMain window(o);
     window.LoadRegistryDefaults();
-    window.ProgramVersion = QStringLiteral("2.30");
-    window.LoadAllDocks();
+    // As the dock loading leaves it (the loading itself would look for real docks).
+    window.setWindowTitle(window.windowTitle() + QStringLiteral(" 2.30"));
+    window.setEnabled(true);
     for (int i = 0; i < 2; ++i) {
         window.CreateOneDockFrame(QStringLiteral("LIVE"));
         TfraDockStatus* s = window.DockStatusFrames[i];
