@@ -292,6 +292,28 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
             frame->Core().Settings = frameSettings;
             frame->MainStatus = [this](int panel, const QString& text) { ShowStatus(panel, text); };
             frame->MainStatusBusyLook = [this](bool busy, bool) { SetStatusColour(busy); };
+            // The dock's name from its definition, and its registration after the start-up.
+            auto lookup = [setupPath](bool bySerial, const QString& key) {
+                DockDescriptionInfo info;
+                DockDefDatabase db(setupPath);
+                if (const auto rows = db.Rows()) {
+                    for (const auto& row : *rows) {
+                        const QString value = bySerial ? row.serial : row.address;
+                        if (value.trimmed().compare(key.trimmed(), Qt::CaseInsensitive) == 0) {
+                            info = DockDescriptionInfo{true, row.alias.trimmed(), row.address, row.updateDockName != 0};
+                            break;
+                        }
+                    }
+                }
+                return info;
+            };
+            frame->Core().GetDockDescriptionBySerial = [lookup](const QString& s) { return lookup(true, s); };
+            frame->Core().GetDockDescriptionByAddress = [lookup](const QString& a) { return lookup(false, a); };
+            const bool networkDocks = NetworkDocksEnabled;
+            frame->Core().UpdateDockInfo = [setupPath, networkDocks](const QString& serial, const QString& address,
+                                                                     bool, bool, const QString&) {
+                DockDefDatabase(setupPath).UpdateDockInfo(networkDocks, serial, address, &Prompter::instance());
+            };
         }
     }
 
