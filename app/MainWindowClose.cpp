@@ -189,7 +189,8 @@ void TfrmMain::FinishClose()
     ClosingInProgress = false;
     FCloseSequenceRunning = false;
     FCloseAccepted = true;
-    close();
+    // Inside the close request that started the sequence a nested close() does nothing: hide.
+    hide();
     Terminate(FExitCode);
 }
 

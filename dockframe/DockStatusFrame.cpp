@@ -30,10 +30,14 @@ TfraDockStatus::TfraDockStatus(QWidget* parent) : QFrame(parent)
     gbDockStatus->setObjectName(QStringLiteral("gbDockStatus"));
     gbDockStatus->setGeometry(0, 0, 250, 51);
     gbDockStatus->installEventFilter(this);
+    // The title starts right of the connection LED in the top-left corner.
+    gbDockStatus->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 22px; padding: 0 3px; }"));
 
     const QColor lime(0x00, 0xFF, 0x00);
     ledDockConnectiontStatus = makeLed(gbDockStatus, lime, QStringLiteral("ledDockConnectiontStatus"));
-    ledDockConnectiontStatus->move(4, 2);
+    ledDockConnectiontStatus->move(4, 0);
     ledDockConnectiontStatus->setOn(true);
 
     const QColor yellow(0xFF, 0xFF, 0x00);
@@ -56,7 +60,7 @@ TfraDockStatus::TfraDockStatus(QWidget* parent) : QFrame(parent)
         const int x = 7 + i * columnWidth;
         auto* caption = new QLabel(QString::fromLatin1(columns[i].caption), gbDockStatus);
         caption->setAlignment(Qt::AlignHCenter);
-        caption->setGeometry(x, 14, columnWidth, 14);
+        caption->setGeometry(x, 15, columnWidth, 13);
         QFont f = caption->font();
         f.setPointSize(7);
         caption->setFont(f);
@@ -65,7 +69,7 @@ TfraDockStatus::TfraDockStatus(QWidget* parent) : QFrame(parent)
             caption->setObjectName(QStringLiteral("lblBatteryStatus"));
         }
         LedIndicator* led = makeLed(gbDockStatus, columns[i].on, QString::fromLatin1(columns[i].led));
-        led->move(x + (columnWidth - 15) / 2, 30);
+        led->move(x + (columnWidth - 15) / 2, 31);
         *targets[i] = led;
     }
 }

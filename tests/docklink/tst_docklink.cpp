@@ -160,6 +160,7 @@ private slots:
     void usbHaltedStillSends();
     void rawSocketCases();
     void captureAndFlashAcks();
+    void userDataSendFailsWhenTheLinkGoes();
 };
 
 // ---- Every command ----------------------------------------------------------------------------
@@ -863,6 +864,35 @@ void TestDockLink::captureAndFlashAcks()
     QCOMPARE(d.FlashAckCount(), 102);
     QVERIFY(d.FlashErrorSeen());
     QCOMPARE(userEvents, 0);
+}
+
+// A long message whose session goes away part-way is reported as not sent.
+void TestDockLink::userDataSendFailsWhenTheLinkGoes()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    QTcpServer control, data;
+    QVERIFY(control.listen(QHostAddress(QStringLiteral("127.0.0.4")), 0));
+    QVERIFY(data.listen(QHostAddress(QStringLiteral("127.0.0.4")), 0));
+    TCalderwickVX8Dock d(nullptr, &prompter);
+    DockTiming timing;
+    timing.tcpChunkPauseMs = 5;
+    d.SetTiming(timing);
+    d.SetEthernetAddress(QStringLiteral("127.0.0.4"));
+    d.SetPorts(control.serverPort(), data.serverPort());
+    QCOMPARE(run(d.EnableDock(true), scaled(10000)), std::optional<bool>(true));
+    QTRY_VERIFY(control.hasPendingConnections() && data.hasPendingConnections());
+    control.nextPendingConnection();
+    QTcpSocket* u = data.nextPendingConnection();
+    int progress = 0;
+    d.OnFlashProgress = [&](QObject*, int, int) {
+        if (++progress == 3)
+            u->abort(); // the dock drops the user-data session
+    };
+    const auto sent = run(d.SendUserData(QByteArray(200 * 1024, 's')), scaled(20000));
+    QCOMPARE(sent, std::optional<bool>(false));
+    QVERIFY(progress >= 3 && progress < 200);
+    QTRY_VERIFY(!d.IsEnabled());
 }
 
 QTEST_GUILESS_MAIN(TestDockLink)
