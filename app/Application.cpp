@@ -2,6 +2,9 @@
 
 #include "app/AboutBox.h"
 #include "app/AppException.h"
+#include "app/GlobalVars.h"
+#include "app/database/DBLoginDialog.h"
+#include "common/db/DBLogin.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/StartUpForm.h"
@@ -105,6 +108,13 @@ int RunVx8(int argc, char** argv)
         main->SetStartUpWindow(splash.get());
         auto about = std::make_unique<TfrmAbout>(main.get());
         main->SetAboutBox(about.get());
+        // The login dialog (owned by the main window), and the rights check every guarded action
+        // uses, the dock frames' included.
+        main->SetLoginDialog(new TfrmDBLogin(prompter.get(), main.get()));
+        TfrmMain* mainWindow = main.get();
+        SetRightsContext({[mainWindow] { return mainWindow->globalVars() ? int(mainWindow->globalVars()->SoftwareType) : 10; },
+                          [mainWindow] { return mainWindow->LoginSuppressed; },
+                          [mainWindow] { mainWindow->ShowLoginDialog(); }});
 
         // 4. The message loop, unless the start-up already ended the program.
         if (main->TerminateRequested()) {
@@ -130,6 +140,7 @@ int RunVx8(int argc, char** argv)
         AppException(QString::fromLocal8Bit(e.what()), false);
         code = 1;
     }
+    SetRightsContext({});
     Prompter::setInstance(nullptr);
     return code;
 }

@@ -161,9 +161,10 @@ void TfrmMain::buildMenus()
     Exit1->setObjectName(QStringLiteral("Exit1"));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    mnuNetworkDockSetup1 = tools->addAction(QStringLiteral("&Network/Alias Dock Setup..."));
+    mnuNetworkDockSetup1 = tools->addAction(QStringLiteral("&Network/Alias Dock Setup..."), this,
+                                            &TfrmMain::mnuNetworkDockSetup1Click);
     mnuNetworkDockSetup1->setObjectName(QStringLiteral("mnuNetworkDockSetup1"));
-    Options1 = tools->addAction(QStringLiteral("&Options..."));
+    Options1 = tools->addAction(QStringLiteral("&Options..."), this, &TfrmMain::Options1Click);
     Options1->setObjectName(QStringLiteral("Options1"));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));

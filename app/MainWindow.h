@@ -3,12 +3,15 @@
 #include "app/AboutBox.h"
 #include "app/RegistrySettings.h"
 #include "app/StartUpForm.h"
+#include "common/db/DBSettings.h"
 
 #include <QCoroTask>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+
+#include <array>
 
 #include <functional>
 #include <memory>
@@ -28,6 +31,7 @@ namespace vx8 {
 class TfraDockInfo;
 class TfraDockStatus;
 class TGlobalVars;
+class TfrmDBLogin;
 
 // The main window: one page per dock frame, the summary column, the status bar and the menus; the
 // ordered start-up (FormCreate, then tmrFormUploadTimer 500 ms later) and the close sequence that
@@ -58,6 +62,7 @@ public:
     // The other windows the program entry creates after the main window.
     void SetStartUpWindow(TfrmStartUp1* splash) { frmStartUp1 = splash; }
     void SetAboutBox(TfrmAbout* about) { frmAbout = about; }
+    void SetLoginDialog(TfrmDBLogin* login) { frmDBLogin = login; }
 
     // ---- start-up ----
     void FormCreate();
@@ -68,6 +73,10 @@ public:
     // With a connected database: e-mail settings and the database version check. False when the
     // program must end.
     bool CheckResultsDatabase();
+    // The three checks of the results database (app/database/DatabaseChecks.h), on DBSettings.
+    bool CheckDBConnection(bool show);
+    bool CheckDBVersion(int requiredDBVersion, int programVersionHundredths, int& dbVersion, int& requiredProgramVersion);
+    bool GetEmailSettings(bool& enabled, QString& recipient, std::array<int, 4>& octets, QString& messageText);
     // The dock loading (DockLoading.cpp): dock definitions, frames, each live dock started in turn.
     void LoadAllDocks();
     QCoro::Task<> LoadAllDocksTask();
@@ -106,6 +115,14 @@ public:
     void About1Click();
     void CheckForUpdate1Click();
     void CloseNow1Click();
+    // The two guarded actions of the Tools menu: a rights check (login unless bypassed), then the
+    // dialog. The options dialog and the dock set-up dialog are shown through these hooks.
+    void Options1Click();
+    void mnuNetworkDockSetup1Click();
+    std::function<void()> ShowOptionsDialog;
+    std::function<void()> ShowDockSetupDialog;
+    // Runs the login dialog modally (the rights checks of every guarded action use it).
+    void ShowLoginDialog();
 
     // ---- close sequence ----
     QCoro::Task<> FormClose();
@@ -175,6 +192,12 @@ public:
     int ProgramVersionHundredths = 0;
     // The database name the start-up messages show (empty when none is set).
     QString FDatabaseName;
+    // The results database: connection settings (password decrypted), schema version read (0 until
+    // read), the lowest program version it accepts (hundredths) and the server's version text.
+    TDBSettings DBSettings;
+    int DBVersion = 0;
+    int DBRequiredVersion = 0;
+    QString ServerVersion;
     QString SoundsFolder;
 
     // Private in spirit: set while the close sequence runs its shutdown pass.
@@ -202,6 +225,7 @@ private:
 
     Options FOptions;
     TGlobalVars* FGlobalVars = nullptr;
+    TfrmDBLogin* frmDBLogin = nullptr;
     QPointer<TfrmStartUp1> frmStartUp1;
     QPointer<TfrmAbout> frmAbout;
     QLabel* FPanel0 = nullptr;

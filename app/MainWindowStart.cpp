@@ -4,6 +4,8 @@
 #include "app/AboutBox.h"
 #include "app/MainWindow.h"
 #include "app/StartUpForm.h"
+#include "app/database/DatabaseChecks.h"
+#include "common/db/ResultsDatabase.h"
 #include "common/ProgramFolder.h"
 #include "common/Prompter.h"
 #include "common/Registry.h"
@@ -13,6 +15,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLocale>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace vx8 {
@@ -142,17 +145,79 @@ void TfrmMain::FormCreate()
 bool TfrmMain::ConnectResultsDatabase()
 {
     LocalDebugString(QStringLiteral("ConnectResultsDatabase"));
-    // The connection parameters and the connection check come with the database layer; until
-    // then there is no database to connect to.
+    // 8. Parameters (only with a server name), the stored password decrypted.
     DBConnected = false;
-    return true;
+    DBSettings = ReadDBSettings(&Prompter::instance());
+    FDatabaseName = DBSettings.DatabaseName;
+    db::ResultsDatabase::setSettings(DBSettings);
+    db::ResultsDatabase::setConnected(false);
+    db::ResultsDatabase::setDbVersion(0);
+    if (!DBSettings.isAssigned()) {
+        // Server, database, port or user missing: no connection is tried (step 9 tells the user).
+        return true;
+    }
+    if (CheckDBConnection(false)) {
+        DBConnected = true;
+        db::ResultsDatabase::setConnected(true);
+        return true;
+    }
+    const Prompter::Button answer = Prompter::instance().ask(
+        Prompter::Kind::Error,
+        QStringLiteral("The connection to database server or the Vexa database has failed!  The program cannot start "
+                       "until it is resolved!  Do you want to start Administrator to try to resolve the problem?"),
+        Prompter::Yes | Prompter::No, Prompter::No);
+    if (answer == Prompter::Yes) {
+        LaunchAdministrator = true;
+        return true;
+    }
+    return false;
 }
 
 bool TfrmMain::CheckResultsDatabase()
 {
     LocalDebugString(QStringLiteral("CheckResultsDatabase"));
-    // Never go on with a database whose version was not checked.
-    return false;
+    // The e-mail settings first, then the version check (a refusal ends the program).
+    GetEmailSettings(FGlobalVars->EmailEnabled, FGlobalVars->EmailRecipient, FGlobalVars->SmtpAddress,
+                     FGlobalVars->EmailMessageText);
+    if (!CheckDBVersion(RequiredDBVersion, ProgramVersionHundredths, DBVersion, DBRequiredVersion)) {
+        return false;
+    }
+    stbAction->setToolTip(ServerVersion);
+    return true;
+}
+
+bool TfrmMain::CheckDBConnection(bool show)
+{
+    return vx8::CheckDBConnection(DBSettings, show, Prompter::instance());
+}
+
+bool TfrmMain::CheckDBVersion(int requiredDBVersion, int programVersionHundredths, int& dbVersion,
+                              int& requiredProgramVersion)
+{
+    QString serverVersion;
+    const bool ok = CheckDBVersionHundredths(DBSettings, DBConnected, requiredDBVersion, programVersionHundredths,
+                                             dbVersion, requiredProgramVersion, serverVersion, Prompter::instance());
+    db::ResultsDatabase::setDbVersion(dbVersion);
+    db::ResultsDatabase::setRequiredProgramVersion(requiredProgramVersion);
+    if (ok) {
+        ServerVersion = serverVersion;
+        DBSettings.ServerVersion = serverVersion;
+        db::ResultsDatabase::setServerVersion(serverVersion);
+    }
+    return ok;
+}
+
+bool TfrmMain::GetEmailSettings(bool& enabled, QString& recipient, std::array<int, 4>& octets, QString& messageText)
+{
+    TEmailSettings email;
+    const bool ok = vx8::GetEmailSettings(DBSettings, DBConnected, email, Prompter::instance());
+    enabled = email.Enabled;
+    recipient = email.Recipient;
+    messageText = email.MessageText;
+    for (size_t k = 0; k < 4; ++k) {
+        octets[k] = email.SmtpAddress[k];
+    }
+    return ok;
 }
 
 void TfrmMain::tmrFormUploadTimer()
