@@ -290,6 +290,7 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
     for (int i = 0; i < DockFrames.size(); ++i) {
         if (TfraDockInfo* frame = DockFrames[i]) {
             frame->Core().Settings = frameSettings;
+            frame->Core().ResultsDatabase = [this]() { return DBSettings; };
             frame->MainStatus = [this](int panel, const QString& text) { ShowStatus(panel, text); };
             frame->MainStatusBusyLook = [this](bool busy, bool) { SetStatusColour(busy); };
             // The dock's name from its definition, and its registration after the start-up.

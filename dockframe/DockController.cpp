@@ -130,6 +130,8 @@ TDockController::TDockController(DockFrameView* view, Prompter* prompter, QObjec
     m_worker->Work1 = nullptr;
     m_worker->SetEnabled1(false);
     m_worker->start();
+    FPing = new Pinger(this);
+    FPing->setObjectName(QStringLiteral("FPing"));
 }
 
 TDockController::~TDockController()
@@ -137,6 +139,7 @@ TDockController::~TDockController()
     // Never destroyed under a running job: stop the worker and wait for its job to end.
     ++m_generation;
     m_worker->StopAndWait(-1);
+    waitForVocLoads();
 }
 
 DockFrameSettings TDockController::settings() const
@@ -336,6 +339,8 @@ QCoro::Task<bool> TDockController::startUp(quint64 generation, bool enable, cons
     LocalDebugString(QStringLiteral("DockStartUp"), lcFrame());
     StartUpBegan = QDateTime::currentDateTime();
     BusyCursor cursor(m_view);
+    LoadVocList();
+    m_view->ApplySoftwareType(s.SoftwareType);
     FFrameActive = true;
     FDockFirmware = QStringLiteral("N/A");
     gDockStartUpCompleted = false;

@@ -4,6 +4,11 @@
 #include "DockFrameView.h"
 #include "DockLinkPort.h"
 #include "GenericThread.h"
+#include "Pinger.h"
+
+#include "common/DebugSink.h"
+#include "common/db/DBSettings.h"
+#include "instrument/VocList.h"
 
 #include <QCoro/QCoroTask>
 #include <QDateTime>
@@ -85,6 +90,40 @@ public:
 
     TGenericThread& Worker() { return *m_worker; }
 
+    // ---- Debug window writers -------------------------------------------------------------------
+    // Control data the dock link received / sent: time + ": Dock(" + serial + ") Received Data: "
+    // (or "Sent Data: ") + the data as received; "Dock(N/A)" while the serial is unknown.
+    void VexaExpressDock1xDebugRcvControlData(const QByteArray& data);
+    void VexaExpressDock1xDebugSndControlData(const QByteArray& data);
+    // Instrument-link frames: time + ": KOR7(" + nine-digit serial + ") Data Received: " (or
+    // ") Data Sent: ") + the data; "KOR7(N/A)" while the instrument serial is unknown.
+    void KorLink1DebugReceive(const QByteArray& data);
+    void KorLink1DebugSend(const QByteArray& data);
+    // Appends a line to the debug window (nothing without one), clearing it first when it holds
+    // more than 500 lines and `capped` is set.
+    void WriteDebugLine(const QString& line, bool capped = true);
+    // The debug window the writers use: the one set here, else the program's (null when none).
+    DebugSink* DebugWindow() const { return m_debugSink ? m_debugSink : DebugSink::program(); }
+    void SetDebugSink(DebugSink* sink) { m_debugSink = sink; }
+    // The texts of the traffic lines (serial texts empty while unknown).
+    static QString DockTrafficLine(const QString& time, const QString& dockSerial, bool received,
+                                   const QByteArray& data);
+    static QString InstrumentTrafficLine(const QString& time, const QString& instrSerial, bool received,
+                                         const QByteArray& data);
+
+    // ---- VOC list ---------------------------------------------------------------------------------
+    // The results database the VOC list is loaded from (nothing set: no database).
+    std::function<TDBSettings()> ResultsDatabase;
+    // The VOC gas names of the results database, loaded afresh by every start-up (empty without
+    // a database; the start-up does not wait for it).
+    TVocList FVocList;
+    // Clears the list and loads it on a thread of its own; VocListLoaded reports the outcome.
+    void LoadVocList();
+    bool VocListLoading() const { return m_vocLoads > 0; }
+
+    // The ICMP echo of the network supervision.
+    Pinger* FPing = nullptr;
+
     // ---- Private state of the frame (named as the frame names it) -------------------------------
     bool FFrameActive = false;
     bool gDockStartUpCompleted = false;
@@ -108,6 +147,7 @@ public:
     bool FInstrumentOnline = false;
     quint8 FLastDockState = 0;
     quint8 FInsertStatus = 0;
+    quint32 FInstrSerial = 0; // instrument serial from the unit memory; 0 while unknown
     int FRemovedShown = 0;
     bool FMemoryDownload = false;
     bool FTestCompleted = false;
@@ -122,6 +162,8 @@ public:
 
 signals:
     void StartUpDownloadingChanged(bool downloading);
+    // A VOC list load ended: ok is false when the results database could not be read.
+    void VocListLoaded(bool ok, const QString& error);
 
 public:
     // The two 30-second windows of the start-up (free dock, slave mode), the pause between its
@@ -143,6 +185,7 @@ private:
     DockFrameSettings settings() const;
     void resumeTick();
     void addLogAndLastAction(const QString& line);
+    void waitForVocLoads();
 
     DockFrameView* m_view;
     Prompter* m_prompter;
@@ -151,6 +194,10 @@ private:
     quint64 m_generation = 0;
     bool m_startUpDownloading = false;
     bool m_configRead = false;
+    DebugSink* m_debugSink = nullptr;
+    quint64 m_vocGeneration = 0;
+    int m_vocLoads = 0;
+    QList<QThread*> m_vocThreads; // loads still running (waited for on destruction)
 };
 
 } // namespace vx8

@@ -49,6 +49,9 @@ public:
     virtual void ShowFrameAndSelectTab(int pageIndex) = 0;
     // The status of the live gas readings (lblGasReadingStatus).
     virtual void SetGasReadingStatus(const QString& text, const QColor& color, const QString& hint) = 0;
+    // The controls the operating mode fixes (SHOP and QC disable the "Advanced" button). The
+    // settings reach the frame after its construction, so the start-up applies them.
+    virtual void ApplySoftwareType(int softwareType) { Q_UNUSED(softwareType); }
 };
 
 } // namespace vx8

@@ -5,13 +5,19 @@
 #include "common/Trace.h"
 #include "dockframe/DockLinkAdapter.h"
 #include "dockframe/DockStatusFrame.h"
+#include "dockframe/Pinger.h"
 #include "docklink/CalderwickVX8Dock.h"
+#include "instrument/InstrumentView.h"
+#include "instrument/Kor7.h"
+#include "instrument/KorLink.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -76,6 +82,7 @@ TfraDockInfo::TfraDockInfo(QWidget* parent, Prompter* prompter)
     FCore->SetLink(FPort.get());
     bindLinkEvents();
     buildLayout();
+    createInstrumentComponents();
 }
 
 TfraDockInfo::~TfraDockInfo()
@@ -83,6 +90,11 @@ TfraDockInfo::~TfraDockInfo()
     // The worker is stopped and waited for before any widget or the link goes.
     FCore->Worker().StopAndWait(-1);
     FCore->SetLink(nullptr);
+    // The links go with the widget after the logic: nothing of theirs may reach it any more.
+    VexaExpressDock1->OnDebugRcvControlData = nullptr;
+    VexaExpressDock1->OnDebugSndControlData = nullptr;
+    KorLink1->OnDebugReceive = nullptr;
+    KorLink1->OnDebugSend = nullptr;
 }
 
 void TfraDockInfo::bindLinkEvents()
@@ -96,6 +108,119 @@ void TfraDockInfo::bindLinkEvents()
     VexaExpressDock1->OnDeviceInserted = [core](QObject*, TInstState s) { core->VexaExpressDock1DeviceInserted(int(s)); };
     VexaExpressDock1->OnFailedToConnect = [core](QObject*) { core->VexaExpressDock1xFailedToConnect(); };
     VexaExpressDock1->OnCmdTimeOut = [core](QObject*) { core->VexaExpressDock1xCmdTimeOut(); };
+}
+
+void TfraDockInfo::createInstrumentComponents()
+{
+    auto* core = FCore.get();
+    // The dock link's control traffic goes to the debug window.
+    VexaExpressDock1->OnDebugRcvControlData = [core](QObject*, const QByteArray& data) {
+        core->VexaExpressDock1xDebugRcvControlData(data);
+    };
+    VexaExpressDock1->OnDebugSndControlData = [core](QObject*, const QByteArray& data) {
+        core->VexaExpressDock1xDebugSndControlData(data);
+    };
+
+    // The instrument link passes through the dock link; the instrument protocol runs on it.
+    KorLink1 = new TKorLink(this, FCore->Prompt());
+    KorLink1->setObjectName(QStringLiteral("KorLink1"));
+    KorLink1->SetInstrumentType(TKorType::tpKor7);
+    KorLink1->SetCalderwickVX8Dock(VexaExpressDock1);
+    KorLink1->OnDebugReceive = [core](QObject*, const QByteArray& data) { core->KorLink1DebugReceive(data); };
+    KorLink1->OnDebugSend = [core](QObject*, const QByteArray& data) { core->KorLink1DebugSend(data); };
+    Mellic1 = new TKor7(this, FCore->Prompt());
+    Mellic1->setObjectName(QStringLiteral("Mellic1"));
+    Mellic1->SetKorLink(KorLink1);
+    Mellic1->SetRecordsPerPacket(20);
+    Mellic1->SetEventsPerPacket(20);
+
+    // The instrument configuration pages, hidden until an instrument has been read.
+    pgSensorData = new TInstrumentView(tsInstrument, FCore->Prompt());
+    pgSensorData->setObjectName(QStringLiteral("pgSensorDataView"));
+    pgSensorData->setKor7(Mellic1);
+    pgSensorData->setVocList(&FCore->FVocList);
+    if (auto* page = qobject_cast<QVBoxLayout*>(tsInstrument->layout())) {
+        page->insertWidget(page->indexOf(memInProcess), pgSensorData);
+    }
+    pgSensorData->hide();
+
+    FPing = FCore->FPing;
+
+    // Placeholder of the hidden certificate frame: the certificate frame itself (printing the
+    // calibration and bump certificates) takes its place when it is built.
+    FCertificate = new QWidget(this);
+    FCertificate->setObjectName(QStringLiteral("FCertificate"));
+    FCertificate->hide();
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    DebugWindow1 = PopupMenu1->addAction(QStringLiteral("Debug Window"));
+    DebugWindow1->setObjectName(QStringLiteral("DebugWindow1"));
+    DebugWindow1->setEnabled(FCore->DebugWindow() != nullptr);
+    connect(DebugWindow1, &QAction::triggered, this, &TfraDockInfo::DebugWindow1Click);
+    // "Exit" only closes the menu.
+    Exit1 = PopupMenu1->addAction(QStringLiteral("Exit"));
+    Exit1->setObjectName(QStringLiteral("Exit1"));
+    // The debug window may come or go after the frame: its item follows at every showing.
+    connect(PopupMenu1, &QMenu::aboutToShow, this,
+            [this]() { DebugWindow1->setEnabled(FCore->DebugWindow() != nullptr); });
+
+    pgeDockInfo->installEventFilter(this);
+    tsInstrument->installEventFilter(this);
+    if (parentWidget()) {
+        parentWidget()->installEventFilter(this);
+    }
+}
+
+void TfraDockInfo::DebugWindow1Click()
+{
+    LocalDebugString(QStringLiteral("DebugWindow1Click"), lcFrame());
+    if (DebugSink* window = FCore->DebugWindow()) {
+        window->ShowWindow();
+    }
+}
+
+void TfraDockInfo::contextMenuEvent(QContextMenuEvent* event)
+{
+    PopupMenu1->popup(event->globalPos());
+    event->accept();
+}
+
+bool TfraDockInfo::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == tsInstrument && event->type() == QEvent::Show) ||
+        (watched == pgeDockInfo && event->type() == QEvent::FocusIn)) {
+        tsInstrumentShow();
+    } else if (watched == parentWidget() && event->type() == QEvent::Resize) {
+        FrameResize();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfraDockInfo::tsInstrumentShow()
+{
+    LocalDebugString(QStringLiteral("tsInstrumentShow"), lcFrame());
+    UpdateMemoLocation();
+}
+
+void TfraDockInfo::FrameResize()
+{
+    // In a layout the layout keeps the width; placed freely, the frame follows its parent.
+    QWidget* parent = parentWidget();
+    if (!parent || (parent->layout() && parent->layout()->indexOf(this) >= 0)) {
+        return;
+    }
+    if (width() != parent->width()) {
+        resize(parent->width(), height());
+    }
+}
+
+void TfraDockInfo::ApplySoftwareType(int softwareType)
+{
+    // SHOP and QC show the advanced dock controls all the time: their button has nothing to do.
+    if (softwareType == SoftwareType::Shop || softwareType == SoftwareType::QC) {
+        cmd_Advanced->setEnabled(false);
+    }
 }
 
 void TfraDockInfo::buildLayout()
@@ -223,7 +348,7 @@ void TfraDockInfo::buildLayout()
 
     connect(pgeDockInfo, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == 1) {
-            UpdateMemoLocation();
+            tsInstrumentShow();
         }
     });
 }

@@ -14,6 +14,8 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
+class QAction;
 class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
@@ -24,8 +26,12 @@ namespace vx8 {
 
 class DockLinkAdapter;
 class LedIndicator;
+class Pinger;
 class Prompter;
 class TCalderwickVX8Dock;
+class TInstrumentView;
+class TKor7;
+class TKorLink;
 class TfraDockStatus;
 
 // The controller frame of one dock: one per live dock, and one that serves every listening dock.
@@ -71,6 +77,18 @@ public:
 
     // The dock link (owned).
     TCalderwickVX8Dock* VexaExpressDock1 = nullptr;
+    // The instrument link through the dock link (owned), and the instrument protocol on it.
+    TKorLink* KorLink1 = nullptr;
+    TKor7* Mellic1 = nullptr;
+    // The ICMP echo of the network supervision (the controller's).
+    Pinger* FPing = nullptr;
+    // Stands in for the hidden certificate frame until the certificates are built.
+    QWidget* FCertificate = nullptr;
+    // The frame's pop-up menu: "Debug Window" (enabled while the debug window exists), "Exit".
+    QMenu* PopupMenu1 = nullptr;
+    QAction* DebugWindow1 = nullptr;
+    QAction* Exit1 = nullptr;
+    void DebugWindow1Click();
 
     QTimer* tmr_NetworkActivity = nullptr; // network supervision of an idle network dock
     QTimer* tmr_ListeningMode = nullptr;   // query rounds of the listening docks
@@ -109,6 +127,8 @@ public:
     QPushButton* cmd_TestIPAddress = nullptr;
     QPushButton* cmd_Ethernet = nullptr;
     QWidget* cbGetConfig = nullptr;
+    // The instrument configuration pages (hidden until an instrument has been read).
+    TInstrumentView* pgSensorData = nullptr;
 
     // The instrument firmware file handed to the frame's instrument component.
     void SetInstrFlashFileName(const QString& file) { FInstrFlashFileName = file; }
@@ -133,6 +153,11 @@ public:
     void UpdateScreenInfo(const QString& calNow, const QString& skipCal);
     // Scrolls the process log to its caret (a tab's OnEnter/OnShow).
     void UpdateMemoLocation();
+    // Entering the page control, entering or showing the instrument page: the newest log lines
+    // come into view.
+    void tsInstrumentShow();
+    // Keeps the frame at its parent's width (the frame's layouts keep its pages and boxes sized).
+    void FrameResize();
     void SetStatusFrame(TfraDockStatus* statusFrame);
     TfraDockStatus* StatusFrame() const { return FStatusFrame; }
 
@@ -158,6 +183,7 @@ public:
     void SetStatusFrameHint(const QString& hint) override;
     void ShowFrameAndSelectTab(int pageIndex) override;
     void SetGasReadingStatus(const QString& text, const QColor& color, const QString& hint) override;
+    void ApplySoftwareType(int softwareType) override;
 
     // The LEDs of one name: this frame's and the summary frame's (either may be null).
     LedIndicator* OwnLed(FrameLed led) const;
@@ -165,10 +191,13 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
     void bindLinkEvents();
+    void createInstrumentComponents();
 
     std::unique_ptr<DockLinkAdapter> FPort;
     QPointer<QTabWidget> FDockPages;
