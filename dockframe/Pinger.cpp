@@ -106,6 +106,8 @@ QCoro::Task<Pinger::Status> Pinger::Ping(QString address, int dataSize, int time
     QTimer waker;
     waker.setSingleShot(true);
     QObject::connect(&notifier, &QSocketNotifier::activated, &waker, [&waker]() { waker.start(0); });
+    // A Pinger that goes (with its owner) ends the wait at once; the result is then Failed.
+    QObject::connect(this, &QObject::destroyed, &waker, [&waker]() { waker.start(0); });
     while (true) {
         unsigned char buf[2048];
         sockaddr_in from{};
