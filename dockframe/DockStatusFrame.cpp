@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QTabWidget>
 
 namespace vx8 {
@@ -21,23 +22,69 @@ LedIndicator* makeLed(QWidget* parent, const QColor& on, const QString& name)
     led->setOn(false);
     return led;
 }
+
+constexpr int kLedSize = 15;
+constexpr int kGapLeft = 4;   // where the opening in the top border begins
+constexpr int kLedLeft = kGapLeft + 2;
+constexpr int kTitleLeft = kLedLeft + kLedSize + 4;
+
+// The summary's group box: the connection LED sits in an opening of the top border, left of the
+// caption, and the caption is shortened with "..." rather than run over the right border. Nothing
+// is drawn across the LED or the caption.
+class DockStatusGroupBox : public QGroupBox
+{
+public:
+    using QGroupBox::QGroupBox;
+
+    // Height of the caption line: the caption's or the LED's, whichever is taller.
+    int headerHeight() const { return qMax(fontMetrics().height(), kLedSize); }
+    // The caption as drawn (elided to the room there is).
+    QString shownTitle() const
+    {
+        return fontMetrics().elidedText(title(), Qt::ElideRight, qMax(0, width() - kTitleLeft - 8));
+    }
+    // Where the caption is drawn.
+    QRect titleRect() const
+    {
+        return QRect(kTitleLeft, 0, fontMetrics().horizontalAdvance(shownTitle()), headerHeight());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        const int lineY = headerHeight() / 2;
+        const QRect text = titleRect();
+        const int gapRight = text.isEmpty() ? kLedLeft + kLedSize + 2 : text.right() + 4;
+        const int right = width() - 1;
+        const int bottom = height() - 1;
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawLine(0, lineY, kGapLeft, lineY);
+        if (gapRight < right) {
+            p.drawLine(gapRight, lineY, right, lineY);
+        }
+        p.drawLine(0, lineY, 0, bottom);
+        p.drawLine(right, lineY, right, bottom);
+        p.drawLine(0, bottom, right, bottom);
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        p.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shownTitle());
+    }
+};
 } // namespace
 
 TfraDockStatus::TfraDockStatus(QWidget* parent) : QFrame(parent)
 {
     setFixedSize(250, 51);
-    gbDockStatus = new QGroupBox(this);
+    auto* box = new DockStatusGroupBox(this);
+    gbDockStatus = box;
     gbDockStatus->setObjectName(QStringLiteral("gbDockStatus"));
     gbDockStatus->setGeometry(0, 0, 250, 51);
     gbDockStatus->installEventFilter(this);
-    // The title starts right of the connection LED in the top-left corner.
-    gbDockStatus->setStyleSheet(QStringLiteral(
-        "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 7px; }"
-        "QGroupBox::title { subcontrol-origin: margin; left: 22px; padding: 0 3px; }"));
 
+    const int header = box->headerHeight();
     const QColor lime(0x00, 0xFF, 0x00);
     ledDockConnectiontStatus = makeLed(gbDockStatus, lime, QStringLiteral("ledDockConnectiontStatus"));
-    ledDockConnectiontStatus->move(4, 0);
+    ledDockConnectiontStatus->move(kLedLeft, (header - kLedSize) / 2);
     ledDockConnectiontStatus->setOn(true);
 
     const QColor yellow(0xFF, 0xFF, 0x00);
@@ -56,22 +103,49 @@ TfraDockStatus::TfraDockStatus(QWidget* parent) : QFrame(parent)
     LedIndicator** targets[] = {&ledMLDetected, &ledMLConnected, &ledMLProcessing,
                                 &ledBattStatus, &ledMLCalComplete, &ledMLFaulted};
     const int columnWidth = 40;
+    const int left = (width() - 6 * columnWidth) / 2;
+    // The small caption font, smaller still where a caption would not fit its column.
+    QFont small = font();
+    small.setPointSize(7);
+    for (int size = 7; size >= 5; --size) {
+        small.setPointSize(size);
+        const QFontMetrics fm(small);
+        bool fits = true;
+        for (const Column& c : columns) {
+            fits = fits && fm.horizontalAdvance(QString::fromLatin1(c.caption)) <= columnWidth - 2;
+        }
+        if (fits) {
+            break;
+        }
+    }
+    const int captionTop = header + 1;
+    const int captionHeight = QFontMetrics(small).height();
+    // The LEDs below their captions, clear of the bottom border.
+    const int ledTop = qMin(captionTop + captionHeight + 2, height() - kLedSize - 3);
     for (int i = 0; i < 6; ++i) {
-        const int x = 7 + i * columnWidth;
+        const int x = left + i * columnWidth;
         auto* caption = new QLabel(QString::fromLatin1(columns[i].caption), gbDockStatus);
-        caption->setAlignment(Qt::AlignHCenter);
-        caption->setGeometry(x, 15, columnWidth, 13);
-        QFont f = caption->font();
-        f.setPointSize(7);
-        caption->setFont(f);
+        caption->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        caption->setFont(small);
+        caption->setGeometry(x, captionTop, columnWidth, qMin(captionHeight, ledTop - captionTop));
         if (i == 3) {
             lblBatteryStatus = caption;
             caption->setObjectName(QStringLiteral("lblBatteryStatus"));
         }
         LedIndicator* led = makeLed(gbDockStatus, columns[i].on, QString::fromLatin1(columns[i].led));
-        led->move(x + (columnWidth - 15) / 2, 31);
+        led->move(x + (columnWidth - kLedSize) / 2, ledTop);
         *targets[i] = led;
     }
+}
+
+QRect TfraDockStatus::captionRect() const
+{
+    return static_cast<const DockStatusGroupBox*>(gbDockStatus)->titleRect();
+}
+
+QString TfraDockStatus::shownCaption() const
+{
+    return static_cast<const DockStatusGroupBox*>(gbDockStatus)->shownTitle();
 }
 
 void TfraDockStatus::SetPageControl(QTabWidget* pages, int index)

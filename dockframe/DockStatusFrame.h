@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QFrame>
+#include <QRect>
+#include <QString>
 
 class QGroupBox;
 class QLabel;
@@ -12,7 +14,7 @@ class LedIndicator;
 
 // The summary of one dock in the main window's left column: a group box carrying the dock's name,
 // six captioned LEDs (Detect, Connect, Process, Battery, OK, Fault) and the dock connection LED in
-// its top-left corner. The dock frame drives the LEDs; a click on the group box selects the dock's
+// an opening of the top border, left of the caption. The dock frame drives the LEDs; a click on the group box selects the dock's
 // page of the main page control.
 class TfraDockStatus : public QFrame
 {
@@ -34,6 +36,11 @@ public:
     LedIndicator* ledMLCalComplete = nullptr;
     LedIndicator* ledMLFaulted = nullptr;
     QLabel* lblBatteryStatus = nullptr;
+
+    // Where the group box draws its caption, and the caption as drawn (shortened with "..." when
+    // it would run past the right border).
+    QRect captionRect() const;
+    QString shownCaption() const;
 
     // Selects the dock's page when a page control was given.
     void gbDockStatusClick();

@@ -5,6 +5,7 @@
 #include "PgTestServer.h"
 #include "TestSupport.h"
 #include "common/DebugSink.h"
+#include "common/LedIndicator.h"
 #include "common/Prompter.h"
 #include "dockframe/DockInfoFrame.h"
 #include "dockframe/DockStatusFrame.h"
@@ -16,6 +17,7 @@
 #include "sim/SimServer.h"
 
 #include <QAction>
+#include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLabel>
@@ -168,6 +170,8 @@ private slots:
     void popupMenuFollowsTheDebugWindow();
     void advancedButtonByMode_data();
     void advancedButtonByMode();
+    void statusFrameNothingOverlaps_data();
+    void statusFrameNothingOverlaps();
 };
 
 void TstDockFrame::instrumentComponentsBoundToTheDockLink()
@@ -423,6 +427,58 @@ void TstDockFrame::advancedButtonByMode()
     auto t = runner(&frame, &done);
     QVERIFY(QTest::qWaitFor([&] { return done; }, scaled(10000)));
     QCOMPARE(frame.cmd_Advanced->isEnabled(), enabled);
+}
+
+void TstDockFrame::statusFrameNothingOverlaps_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("shortened");
+    QTest::newRow("no name") << QStringLiteral("Dock (10001)") << false;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("30-character name")
+        << QStringLiteral("Calibration Room North Bay 12 (10001)") << true;
+}
+
+// The summary frame: the connection LED, the caption, the six captions and their LEDs each have
+// their own place inside the box; a caption too long for the box is shortened, not cut by it.
+void TstDockFrame::statusFrameNothingOverlaps()
+{
+    QFETCH(QString, caption);
+    QFETCH(bool, shortened);
+    TfraDockStatus status;
+    status.gbDockStatus->setTitle(caption);
+    status.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&status));
+    // The caption line lies across the top border; everything else stays inside the other three.
+    const QRect inside = status.gbDockStatus->rect().adjusted(1, 0, -1, -1);
+    const QRect title = status.captionRect();
+    QCOMPARE(status.gbDockStatus->title(), caption); // the caption itself stays as set
+    QCOMPARE(status.shownCaption().endsWith(QChar(0x2026)), shortened);
+    QVERIFY(title.isEmpty() || inside.contains(title));
+
+    QList<QWidget*> parts = status.gbDockStatus->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(parts.size(), 13); // 7 LEDs, 6 captions
+    for (QWidget* w : parts) {
+        QVERIFY2(inside.contains(w->geometry()), qPrintable(w->objectName()));
+        QVERIFY2(!w->geometry().intersects(title), qPrintable(w->objectName()));
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(), qPrintable(label->text()));
+            QVERIFY(label->fontMetrics().height() <= label->height());
+        }
+    }
+    for (int i = 0; i < parts.size(); ++i) {
+        for (int j = i + 1; j < parts.size(); ++j) {
+            QVERIFY2(!parts[i]->geometry().intersects(parts[j]->geometry()),
+                     qPrintable(parts[i]->objectName() + QStringLiteral(" / ") + parts[j]->objectName()));
+        }
+    }
+    // The connection LED stands on the caption's line, left of it.
+    const QRect led = status.ledDockConnectiontStatus->geometry();
+    QVERIFY(led.top() >= 0 && led.bottom() < status.ledMLDetected->geometry().top());
+    if (!title.isEmpty()) {
+        QVERIFY(led.right() < title.left());
+        QVERIFY(led.center().y() - title.center().y() <= 1 && title.center().y() - led.center().y() <= 1);
+    }
 }
 
 QTEST_MAIN(TstDockFrame)
