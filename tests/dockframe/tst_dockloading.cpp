@@ -113,6 +113,7 @@ private slots:
     void newDocksOnly();
     void escapeWhileCreatingFrames();
     void onlyListeningDocks();
+    void discoveryCannotStart();
 };
 
 void TstDockLoading::initTestCase()
@@ -439,6 +440,33 @@ void TstDockLoading::onlyListeningDocks()
         QCOMPARE(prompter.texts(), QStringList());
         QVERIFY(main.isEnabled());
         QVERIFY(main.DockFrames[0]->tmr_ListeningMode->isActive());
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// The discovery round cannot start (its answer port is taken): the loading notes it in panel 1
+// and goes on.
+void TstDockLoading::discoveryCannotStart()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {{"127.0.0.2", "LIVE"}}));
+    sim::SimServer sim;
+    QVERIFY(startSim(sim, 1, false));
+    QUdpSocket taken;
+    QVERIFY(taken.bind(QHostAddress::AnyIPv4, 6461, QUdpSocket::DontShareAddress));
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    {
+        TfrmMain main(loadingOptions());
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+        QVERIFY(prompter.statusTexts().contains(QStringLiteral("(panel 1) Dock Detection Failed, Check Network Cable...")));
+        QCOMPARE(main.DocksReady, 1);
+        QCOMPARE(prompter.texts(), QStringList());
     }
     Prompter::setInstance(nullptr);
 }
