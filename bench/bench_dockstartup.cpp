@@ -85,7 +85,6 @@ qint64 loadDocks(int n, const QString& screenshot)
     options.terminate = [](int) {};
     TfrmMain main(options);
     main.setEnabled(false);
-    main.DBConnected = true; // no results database here: the warning would only add a message
     if (!screenshot.isEmpty()) {
         main.show();
     }
