@@ -4,7 +4,6 @@
 #include "app/AppException.h"
 #include "app/GlobalVars.h"
 #include "app/database/DBLoginDialog.h"
-#include "app/dockdefs/DockSetupDialog.h"
 #include "common/db/DBLogin.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
@@ -111,34 +110,14 @@ int RunVx8(int argc, char** argv)
         main->SetAboutBox(about.get());
         // The login dialog (owned by the main window), and the rights check every guarded action
         // uses, the dock frames' included.
-        main->SetLoginDialog(new TfrmDBLogin(prompter.get(), main.get()));
+        // Unattended, nobody could type into it: every guarded action is then refused (logged).
+        if (!options.unattended) {
+            main->SetLoginDialog(new TfrmDBLogin(prompter.get(), main.get()));
+        }
         TfrmMain* mainWindow = main.get();
         SetRightsContext({[mainWindow] { return mainWindow->globalVars() ? int(mainWindow->globalVars()->SoftwareType) : 10; },
                           [mainWindow] { return mainWindow->LoginSuppressed; },
                           [mainWindow] { mainWindow->ShowLoginDialog(); }});
-        // Tools > Network/Alias Dock Setup (its rights check runs before this is called): one
-        // window at a time, freed when it closes; the values it writes also reach the globals.
-        main->ShowDockSetupDialog = [mainWindow, p = prompter.get()] {
-            if (auto* open = mainWindow->findChild<TfrmDockSetup*>()) {
-                open->raise();
-                open->activateWindow();
-                return;
-            }
-            auto* dlg = new TfrmDockSetup(DockDefDatabase(), p, mainWindow);
-            dlg->setAttribute(Qt::WA_DeleteOnClose);
-            if (TGlobalVars* g = mainWindow->globalVars()) {
-                dlg->setSettings({g->NetworkVerificationInMinutes, g->ListeningModeInterval, g->ListeningModeUnits});
-            }
-            dlg->OnSettingsChanged = [mainWindow](const TfrmDockSetup::NetworkSettings& s) {
-                if (TGlobalVars* g = mainWindow->globalVars()) {
-                    g->NetworkVerificationInMinutes = s.verificationMinutes;
-                    g->ListeningModeInterval = s.listeningInterval;
-                    g->ListeningModeUnits = s.listeningUnits;
-                }
-            };
-            dlg->show();
-        };
-
         // 4. The message loop, unless the start-up already ended the program.
         if (main->TerminateRequested()) {
             code = main->ExitCode();

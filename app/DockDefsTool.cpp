@@ -1,10 +1,14 @@
 // vx8-dockdefs: makes a dock definition file listing network docks, for the demo and the
 // screenshot script.
 //
-//   vx8-dockdefs FILE ADDRESS[=MODE] ...    MODE is LIVE (default), LISTENING or DISABLED
+//   vx8-dockdefs [--discovery-address ADDRESS] FILE ADDRESS[=MODE] ...
 //
-// The docks get the serials 10001, 10002, ... in the order given (the simulator's defaults).
+// MODE is LIVE (default), LISTENING or DISABLED. The docks get the serials 10001, 10002, ... in the
+// order given (the simulator's defaults). --discovery-address writes the address the program's
+// discovery round is sent to (the registry value "DiscoveryBroadcastAddress" of the program key),
+// so that a demo on simulated docks sends it to the simulator on loopback.
 #include "app/dockdefs/DockDefDatabase.h"
+#include "common/Registry.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,9 +22,17 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
+    if (args.size() >= 2 && args.first() == QLatin1String("--discovery-address")) {
+        if (!vx8::WriteRegistryString(vx8::RegKey::Program, QStringLiteral("DiscoveryBroadcastAddress"), args[1])) {
+            std::fprintf(stderr, "vx8-dockdefs: cannot write the registry file %s\n",
+                         qPrintable(vx8::Registry::defaultPath()));
+            return 1;
+        }
+        args = args.mid(2);
+    }
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: vx8-dockdefs FILE ADDRESS[=MODE] ...\n");
+        std::fprintf(stderr, "usage: vx8-dockdefs [--discovery-address ADDRESS] FILE ADDRESS[=MODE] ...\n");
         return 2;
     }
     const QString path = args.first();

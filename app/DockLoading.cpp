@@ -2,6 +2,8 @@
 // the LIVE network docks) and one for the listening docks, then each live dock started in turn.
 #include "app/GlobalVars.h"
 #include "app/dockdefs/DockDefDatabase.h"
+#include "app/dockdefs/DockEnumerator.h"
+#include "app/dockdefs/DockSetupDialog.h"
 #include "app/MainWindow.h"
 #include "app/StartUpForm.h"
 #include "common/LedIndicator.h"
@@ -194,6 +196,9 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
     // 1-4
     SetHourglass(true);
     setWindowTitle(windowTitle() + u' ' + ProgramVersion);
+    if (TDockEnumerator* enumerator = DockEnumerator1()) {
+        enumerator->OnEnumerationStartFailed = [this](QObject* sender) { ShowMainStatusMessage(sender); };
+    }
     FEscapePressed = false;
     auto escape = std::make_unique<EscapeWatch>(&FEscapePressed);
     DocksLoading = true;
@@ -236,10 +241,17 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
         ShowStatus(1, defsStatus);
     }
     if (QFileInfo::exists(setupPath)) {
-        // Answers of the network docks have about 2.1 s to arrive and be registered.
-        co_await QCoro::sleepFor(2100ms);
-        if (!self) {
-            co_return;
+        // A discovery round: docks that answer are registered while the loading waits (an unknown
+        // one as DISABLED, announced at the end); answers have about 2.1 s to arrive.
+        if (TfrmDockSetup* setup = DockSetupWindow()) {
+            setup->setNetworkDocksEnabled(NetworkDocksEnabled);
+            setup->StartAutoDetect();
+        }
+        for (int wait = 0; wait < 21; ++wait) {
+            co_await QCoro::sleepFor(100ms);
+            if (!self) {
+                co_return;
+            }
         }
         if (!definitions.LoadNetworkDockDef(NetworkDocksEnabled, live, &defsStatus) ||
             !definitions.GetListeningDockList(NetworkDocksEnabled, listening, &defsStatus)) {
@@ -331,7 +343,12 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
                                                QStringLiteral("The new docks need their network connection set to be "
                                                               "used.  Do you want to view the dock list?"),
                                            Prompter::Yes | Prompter::No, Prompter::No) == Prompter::Yes;
-            Q_UNUSED(view);
+            if (!self) {
+                co_return;
+            }
+            if (view) {
+                mnuNetworkDockSetup1Click();
+            }
         } else {
             prompter.inform(QStringLiteral("No VX8 Docks Connected!  Please check cable connections and/or ") +
                             mnuNetworkDockSetup1->text().remove(u'&') + QStringLiteral(" and try again."));
@@ -516,10 +533,21 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
     }
 
     // 21
-    if (!DBConnected) {
-        ShowStatus(1, QStringLiteral("Database Name: NOT FOUND"));
+    if (DBConnected) {
+        const QString name = QStringLiteral("Database Name: ") + FDatabaseName;
+        ShowStatus(1, name);
+        stbAction->setToolTip(name + QStringLiteral(" @ Server: ") + DBSettings.ServerName + QStringLiteral(" Port: ") +
+                              DBSettings.ServerPort + QStringLiteral("\r\n") + QStringLiteral("Server Version: ") +
+                              DBSettings.ServerVersion);
     } else {
-        ShowStatus(1, QStringLiteral("Database Name: ") + FDatabaseName);
+        prompter.warn(QStringLiteral("WARNING: The selected database ") + FDatabaseName +
+                      QStringLiteral(" CANNOT be accessed.") + QStringLiteral("\r\n") +
+                      QStringLiteral(" Test data will not be stored until access is restored!  Use ") +
+                      QStringLiteral("Administrator") + QStringLiteral(" to verify the database."));
+        if (!self) {
+            co_return;
+        }
+        ShowStatus(1, QStringLiteral("Database Name: NOT FOUND"));
     }
 
     // 22
@@ -528,6 +556,18 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
     }
     if (frmStartUp1) {
         frmStartUp1->close();
+    }
+
+    // 23: docks that answered the discovery for the first time.
+    if (NewNetworkDocks) {
+        prompter.inform(QStringLiteral("New Network Dock(s) have been detected.  The \"") +
+                        mnuNetworkDockSetup1->text().remove(u'&') +
+                        QStringLiteral("\" form will now be loaded to set the Network Connection"));
+        if (!self) {
+            co_return;
+        }
+        ShowStatus(0, QStringLiteral("New VX8 Dock(s) Available!"));
+        mnuNetworkDockSetup1Click();
     }
 
     // 24-25

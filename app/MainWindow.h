@@ -28,8 +28,10 @@ class QVBoxLayout;
 
 namespace vx8 {
 
+class TDockEnumerator;
 class TfraDockInfo;
 class TfraDockStatus;
+class TfrmDockSetup;
 class TGlobalVars;
 class TfrmDBLogin;
 
@@ -120,7 +122,13 @@ public:
     void Options1Click();
     void mnuNetworkDockSetup1Click();
     std::function<void()> ShowOptionsDialog;
+    // Replaces the default of the dock set-up action (showing DockSetupWindow()).
     std::function<void()> ShowDockSetupDialog;
+    // The network dock set-up window, made hidden on first use and kept until the main window goes.
+    // Its discovery component (DockEnumerator1) registers every answer in the dock definitions,
+    // also while the window is hidden: the dock loading starts a discovery round through it.
+    TfrmDockSetup* DockSetupWindow();
+    TDockEnumerator* DockEnumerator1();
     // Runs the login dialog modally (the rights checks of every guarded action use it).
     void ShowLoginDialog();
 
@@ -228,6 +236,8 @@ private:
     TfrmDBLogin* frmDBLogin = nullptr;
     QPointer<TfrmStartUp1> frmStartUp1;
     QPointer<TfrmAbout> frmAbout;
+    QPointer<TfrmDockSetup> frmDockSetup;
+    QPointer<TDockEnumerator> FDockEnumerator;
     QLabel* FPanel0 = nullptr;
     QLabel* FPanel1 = nullptr;
     QWidget* FClient = nullptr;

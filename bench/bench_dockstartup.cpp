@@ -9,6 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/dockdefs/DockDefDatabase.h"
 #include "common/Prompter.h"
+#include "common/Registry.h"
 #include "sim/SimServer.h"
 
 #include <QApplication>
@@ -60,6 +61,8 @@ qint64 loadDocks(int n, const QString& screenshot)
     QTemporaryDir home;
     qputenv("VX8_HOME", home.path().toLocal8Bit());
     qputenv("VX8_REGISTRY", (home.path() + QStringLiteral("/registry.reg")).toLocal8Bit());
+    // The loading's discovery round goes to loopback, never to a broadcast address.
+    WriteRegistryString(RegKey::Program, QStringLiteral("DiscoveryBroadcastAddress"), QStringLiteral("127.0.0.1"));
     if (!writeDefinitions(home.path() + QStringLiteral("/DockSetup/DockSetup.db"), n)) {
         std::fprintf(stderr, "cannot write the dock definitions\n");
         return -1;

@@ -4,6 +4,8 @@
 #include "TestSupport.h"
 #include "app/MainWindow.h"
 #include "app/dockdefs/DockDefDatabase.h"
+#include "app/dockdefs/DockSetupDialog.h"
+#include "common/Registry.h"
 #include "common/LedIndicator.h"
 #include "common/Prompter.h"
 #include "dockframe/DockInfoFrame.h"
@@ -20,6 +22,8 @@
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTest>
+#include <QStatusBar>
+#include <QUdpSocket>
 
 using namespace vx8;
 using vx8::test::scaled;
@@ -53,6 +57,47 @@ bool writeDefinitions(const QString& path, const QList<QPair<QString, QString>>&
     return ok;
 }
 
+// Discovery goes to the simulator's responder on 127.0.0.1, never to a broadcast address.
+void discoveryOnLoopback()
+{
+    WriteRegistryString(RegKey::Program, QStringLiteral("DiscoveryBroadcastAddress"), QStringLiteral("127.0.0.1"));
+}
+
+// Simulated network docks 10001, 10002, ... on 127.0.0.2, ...; discovery answered or not.
+bool startSim(sim::SimServer& sim, int docks, bool discovery)
+{
+    QJsonArray list;
+    for (int i = 0; i < docks; ++i) {
+        list.append(QJsonObject{{QStringLiteral("serial"), 10001 + i}});
+    }
+    QString error;
+    const QJsonObject disc = discovery ? QJsonObject{{"enabled", true}, {"address", "127.0.0.1"}}
+                                       : QJsonObject{{"enabled", false}};
+    if (!sim.loadScenario(QJsonObject{{"docks", list}, {"discovery", disc}}, &error) || !sim.start(&error)) {
+        qWarning("simulator: %s", qPrintable(error));
+        return false;
+    }
+    return true;
+}
+
+TfrmMain::Options loadingOptions(bool* terminated = nullptr)
+{
+    TfrmMain::Options options;
+    options.runFormCreate = false;
+    options.terminate = [terminated](int) {
+        if (terminated) {
+            *terminated = true;
+        }
+    };
+    options.ping = [](QString, int) -> QCoro::Task<quint8> { co_return quint8(2); };
+    return options;
+}
+
+QList<DockDefDatabase::Row> definitionRows(const QString& path)
+{
+    return DockDefDatabase(path).Rows().value_or(QList<DockDefDatabase::Row>());
+}
+
 } // namespace
 
 class TstDockLoading : public QObject
@@ -63,6 +108,12 @@ private slots:
     void loading_data();
     void loading();
     void noDockAtAll();
+    void discoveryDuringLoading();
+    void newDocksOnly_data();
+    void newDocksOnly();
+    void escapeWhileCreatingFrames();
+    void onlyListeningDocks();
+    void discoveryCannotStart();
 };
 
 void TstDockLoading::initTestCase()
@@ -82,18 +133,19 @@ void TstDockLoading::loading_data()
     QTest::addColumn<int>("failed");
     QTest::addColumn<QString>("panel0");
     QTest::addColumn<QString>("report"); // "", "partial" or "total"
+    QTest::addColumn<bool>("db");        // the results database is connected
 
     const QStringList four{"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
     QTest::newRow("four docks") << 4 << four << QStringList() << 4 << 0
-                                << QStringLiteral("4 VX8 Dock(s) Ready on StartUp...") << QString();
+                                << QStringLiteral("4 VX8 Dock(s) Ready on StartUp...") << QString() << true;
     QTest::newRow("one without ping answer")
         << 4 << four << QStringList{"127.0.0.4"} << 3 << 1 << QStringLiteral("3 VX8 Dock(s) Ready on StartUp...")
-        << QStringLiteral("partial");
+        << QStringLiteral("partial") << true;
     QTest::newRow("one refuses the connection")
         << 2 << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.9"} << QStringList() << 2 << 1
-        << QStringLiteral("2 VX8 Dock(s) Ready on StartUp...") << QStringLiteral("partial");
+        << QStringLiteral("2 VX8 Dock(s) Ready on StartUp...") << QStringLiteral("partial") << false;
     QTest::newRow("all fail") << 0 << QStringList{"127.0.0.8", "127.0.0.9"} << QStringList() << 0 << 2
-                              << QStringLiteral("0 VX8 Dock(s) Ready on StartUp...") << QStringLiteral("total");
+                              << QStringLiteral("0 VX8 Dock(s) Ready on StartUp...") << QStringLiteral("total") << true;
 }
 
 void TstDockLoading::loading()
@@ -105,8 +157,10 @@ void TstDockLoading::loading()
     QFETCH(int, failed);
     QFETCH(QString, panel0);
     QFETCH(QString, report);
+    QFETCH(bool, db);
 
     test::TempHome home;
+    discoveryOnLoopback();
     QList<QPair<QString, QString>> rows;
     for (const QString& a : live) {
         rows << qMakePair(a, QStringLiteral("LIVE"));
@@ -135,6 +189,11 @@ void TstDockLoading::loading()
     {
         TfrmMain main(options);
         main.setEnabled(false);
+        main.DBConnected = db;
+        main.FDatabaseName = QStringLiteral("vx8results");
+        main.DBSettings.ServerName = QStringLiteral("127.0.0.1");
+        main.DBSettings.ServerPort = QStringLiteral("5433");
+        main.DBSettings.ServerVersion = QStringLiteral("PostgreSQL 15.8");
         main.LoadAllDocks();
         QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(120000)));
 
@@ -143,14 +202,23 @@ void TstDockLoading::loading()
         QCOMPARE(main.StatusText(0), panel0);
         QVERIFY(main.isEnabled());
         QCOMPARE(main.DockFrames.size(), live.size());
-        const QStringList texts = prompter.texts();
+        QStringList expected;
         if (report == QLatin1String("partial")) {
-            QCOMPARE(texts, QStringList{TfrmMain::PartialFailureText(failed)});
+            expected << TfrmMain::PartialFailureText(failed);
         } else if (report == QLatin1String("total")) {
-            QCOMPARE(texts, QStringList{TfrmMain::TotalFailureText(failed)});
-        } else {
-            QCOMPARE(texts, QStringList());
+            expected << TfrmMain::TotalFailureText(failed);
         }
+        if (db) {
+            QCOMPARE(main.StatusText(1), QStringLiteral("Database Name: vx8results"));
+            QCOMPARE(main.stbAction->toolTip(), QStringLiteral("Database Name: vx8results @ Server: 127.0.0.1 Port: 5433"
+                                                               "\r\nServer Version: PostgreSQL 15.8"));
+        } else {
+            expected << QStringLiteral("WARNING: The selected database vx8results CANNOT be accessed.\r\n Test data "
+                                       "will not be stored until access is restored!  Use Administrator to verify "
+                                       "the database.");
+            QCOMPARE(main.StatusText(1), QStringLiteral("Database Name: NOT FOUND"));
+        }
+        QCOMPARE(prompter.texts(), expected);
         for (int i = 0; i < live.size(); ++i) {
             TfraDockInfo* frame = main.DockFrames[i];
             TfraDockStatus* status = main.DockStatusFrames[i];
@@ -186,6 +254,7 @@ void TstDockLoading::loading()
 void TstDockLoading::noDockAtAll()
 {
     test::TempHome home;
+    discoveryOnLoopback();
     QDir().mkpath(home.path(QStringLiteral("DockSetup")));
     UnattendedPrompter prompter;
     prompter.setEcho(false);
@@ -205,6 +274,199 @@ void TstDockLoading::noDockAtAll()
         QVERIFY(main.DockFrames.isEmpty());
         QVERIFY(prompter.texts().value(1).startsWith(
             QStringLiteral("No VX8 Docks Connected!  Please check cable connections and/or Network/Alias Dock Setup...")));
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// A dock unknown to the definitions answers the discovery round of the loading: it is registered
+// as DISABLED, gets no page in this run, and is announced at the end with the set-up window shown.
+// Datagrams that are no well-formed answer add nothing.
+void TstDockLoading::discoveryDuringLoading()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    const QString path = home.path(QStringLiteral("DockSetup/DockSetup.db"));
+    QVERIFY(writeDefinitions(path, {{"127.0.0.2", "LIVE"}, {"127.0.0.3", "LIVE"}}));
+    sim::SimServer sim;
+    QVERIFY(startSim(sim, 3, true));
+
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    {
+        TfrmMain main(loadingOptions());
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoginSuppressed = true; // the set-up window's rights check passes without a login
+        main.LoadAllDocks();
+        // The round is open now: hostile and malformed answers from another sender.
+        QUdpSocket junk;
+        QVERIFY(junk.bind(QHostAddress(QStringLiteral("127.0.0.77")), 0));
+        for (const QByteArray& d : {QByteArray("VX8#abc\r"), QByteArray("VX8#123456\r"), QByteArray("hello #00042\r"),
+                                    QByteArray("VX8#0'); DROP TABLE DockDef;--\r"), QByteArray("VX8#00000\r")}) {
+            QCOMPARE(junk.writeDatagram(d, QHostAddress(QStringLiteral("127.0.0.1")), 6461), qint64(d.size()));
+        }
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(120000)));
+
+        QCOMPARE(main.DocksReady, 2);
+        QCOMPARE(main.DockFrames.size(), 2);
+        QVERIFY(main.NewNetworkDocks);
+        QCOMPARE(main.StatusText(0), QStringLiteral("New VX8 Dock(s) Available!"));
+        QCOMPARE(prompter.texts(),
+                 QStringList{QStringLiteral("New Network Dock(s) have been detected.  The \"Network/Alias Dock "
+                                            "Setup...\" form will now be loaded to set the Network Connection")});
+        TfrmDockSetup* setup = main.findChild<TfrmDockSetup*>();
+        QVERIFY(setup && setup->isVisible());
+        QCOMPARE(setup->rows().size(), 3);
+
+        const auto rows = definitionRows(path);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[2].serial, QStringLiteral("10003"));
+        QCOMPARE(rows[2].address, QStringLiteral("127.0.0.4"));
+        QCOMPARE(rows[2].mode, QStringLiteral("DISABLED"));
+        QCOMPARE(rows[2].alias, QString());
+        // The known docks answered too: their rows are as they were.
+        QCOMPARE(rows[0].address, QStringLiteral("127.0.0.2"));
+        QCOMPARE(rows[0].mode, QStringLiteral("LIVE"));
+        QVERIFY(!sim.transcript().entriesFor(0, QStringLiteral("discovery"), QStringLiteral("in")).isEmpty());
+    }
+    Prompter::setInstance(nullptr);
+}
+
+void TstDockLoading::newDocksOnly_data()
+{
+    QTest::addColumn<bool>("view");
+    QTest::newRow("view the dock list") << true;
+    QTest::newRow("not now") << false;
+}
+
+// No defined dock, but one answers the discovery: the no-dock ending asks whether to view the
+// dock list, and "Yes" opens the set-up window; the program stays open either way.
+void TstDockLoading::newDocksOnly()
+{
+    QFETCH(bool, view);
+    test::TempHome home;
+    discoveryOnLoopback();
+    const QString path = home.path(QStringLiteral("DockSetup/DockSetup.db"));
+    QVERIFY(writeDefinitions(path, {}));
+    sim::SimServer sim;
+    QVERIFY(startSim(sim, 1, true));
+
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    prompter.addRule(QStringLiteral("New Network Docks have been detected."), view ? Prompter::Yes : Prompter::No);
+    Prompter::setInstance(&prompter);
+    bool terminated = false;
+    {
+        TfrmMain main(loadingOptions(&terminated));
+        main.setEnabled(false);
+        main.LoginSuppressed = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+        QVERIFY(!terminated);
+        QVERIFY(main.isEnabled());
+        QVERIFY(main.DockFrames.isEmpty());
+        QCOMPARE(main.StatusText(0), QStringLiteral("New VX8 Docks Available!"));
+        QCOMPARE(prompter.texts(), QStringList{QStringLiteral("New Network Docks have been detected.\r\n\r\nThe new "
+                                                              "docks need their network connection set to be used.  Do "
+                                                              "you want to view the dock list?")});
+        TfrmDockSetup* setup = main.findChild<TfrmDockSetup*>();
+        QCOMPARE(setup && setup->isVisible(), view);
+        const auto rows = definitionRows(path);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].mode, QStringLiteral("DISABLED"));
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// Escape pressed before the frames are made ends the program before any dock is spoken to.
+void TstDockLoading::escapeWhileCreatingFrames()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")),
+                             {{"127.0.0.2", "LIVE"}, {"127.0.0.3", "LIVE"}}));
+    sim::SimServer sim;
+    QVERIFY(startSim(sim, 2, false));
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    bool terminated = false;
+    {
+        TfrmMain main(loadingOptions(&terminated));
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        // The window is disabled while the docks load; the key still counts.
+        QTest::keyClick(&main, Qt::Key_Escape);
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+        QVERIFY(terminated);
+        QCOMPARE(main.StatusText(1), QStringLiteral(" User Pressed ESC, Terminating..."));
+        QCOMPARE(main.DocksReady, 0);
+        QCOMPARE(main.DockFrames.size(), 1); // left after the first frame was made
+        for (quint32 serial : {10001u, 10002u}) {
+            QVERIFY(sim.transcript().entriesFor(serial, QStringLiteral("control"), QStringLiteral("in")).isEmpty());
+        }
+        QVERIFY(!main.DockFrames[0]->DockLinkEnabled());
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// Only LISTENING docks: one frame (index 0) serves them, no live dock is counted.
+void TstDockLoading::onlyListeningDocks()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")),
+                             {{"127.0.0.2", "LISTENING"}, {"127.0.0.3", "LISTENING"}, {"127.0.0.4", "DISABLED"}}));
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    bool terminated = false;
+    {
+        TfrmMain main(loadingOptions(&terminated));
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+        QVERIFY(!terminated);
+        QCOMPARE(main.DockFrames.size(), 1);
+        QCOMPARE(main.DockCount, 0);
+        QCOMPARE(main.LiveDockCount, 0);
+        QCOMPARE(main.ListeningDockCount, 2);
+        QCOMPARE(main.DocksReady, 0);
+        QCOMPARE(main.DocksFailed, 0);
+        QCOMPARE(main.StatusText(0), QStringLiteral("2 Dock(s) set for \"Listening\" Mode on StartUp..."));
+        QCOMPARE(prompter.texts(), QStringList());
+        QVERIFY(main.isEnabled());
+        QVERIFY(main.DockFrames[0]->tmr_ListeningMode->isActive());
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// The discovery round cannot start (its answer port is taken): the loading notes it in panel 1
+// and goes on.
+void TstDockLoading::discoveryCannotStart()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {{"127.0.0.2", "LIVE"}}));
+    sim::SimServer sim;
+    QVERIFY(startSim(sim, 1, false));
+    QUdpSocket taken;
+    QVERIFY(taken.bind(QHostAddress::AnyIPv4, 6461, QUdpSocket::DontShareAddress));
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    {
+        TfrmMain main(loadingOptions());
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+        QVERIFY(prompter.statusTexts().contains(QStringLiteral("(panel 1) Dock Detection Failed, Check Network Cable...")));
+        QCOMPARE(main.DocksReady, 1);
+        QCOMPARE(prompter.texts(), QStringList());
     }
     Prompter::setInstance(nullptr);
 }
