@@ -14,6 +14,7 @@
 #include "dockframe/DockStatusFrame.h"
 #include "dockframe/Pinger.h"
 #include "docklink/CalderwickVX8Dock.h"
+#include "transport/USBDevice.h"
 
 #include <QApplication>
 #include <QCoro/QCoroSignal>
@@ -139,13 +140,18 @@ bool TfrmMain::InitializeDocks(int count)
     LocalDebugString(QStringLiteral("InitializeDocks"));
     ShowStatus(0, QString::number(count) + QStringLiteral(" VX8 Docks Found, Initializing..."));
     const QStringList remote = RemoteList->toPlainText().split(u'\n', Qt::SkipEmptyParts);
-    const int usbCount = int(UsbDeviceList.size());
+    const QStringList usbDocks = USBDevice1->DeviceList();
+    const int usbCount = int(usbDocks.size());
     for (int i = 0; i < count && i < DockFrames.size(); ++i) {
         TfraDockInfo* frame = DockFrames[i];
         if (!frame || frame->DockLinkEnabled()) {
             continue;
         }
-        if (i >= usbCount) {
+        if (i < usbCount) {
+            if (frame->USBDevice1) {
+                frame->USBDevice1->SetDeviceName(usbDocks[i]);
+            }
+        } else {
             frame->VexaExpressDock1->SetUSBDevice(nullptr);
             frame->VexaExpressDock1->SetEthernetAddress(remote.value(i - usbCount).trimmed());
         }
@@ -277,7 +283,9 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
 
     // 8-9
     ShowStatus(0, QStringLiteral("Updating Docks List..."));
-    const int usbCount = int(UsbDeviceList.size());
+    // USB docks plugged in since the program started count as well.
+    USBDevice1->UpdateDeviceList();
+    const int usbCount = int(USBDevice1->DeviceList().size());
     LiveDockCount = usbCount + int(live.size());
     ListeningDockCount = int(listening.size());
     ShowStatus(0, QStringLiteral("Initializing for ") + QString::number(LiveDockCount) +
@@ -287,7 +295,8 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
     for (int i = 0; i < LiveDockCount; ++i) {
         CreateOneDockFrame(QStringLiteral("LIVE"));
         if (i >= usbCount && DockFrames.value(i)) {
-            DockFrames[i]->VexaExpressDock1->SetUSBDevice(nullptr);
+            // A network dock: no USB device on its link, and the frame's own one freed.
+            DockFrames[i]->ReleaseUSBDevice();
         }
         ShowStatus(0, QStringLiteral("Creating Dock Frame ") + QString::number(i + 1) + u'/' +
                           QString::number(LiveDockCount) + QStringLiteral("..."));
@@ -411,6 +420,9 @@ QCoro::Task<> TfrmMain::LoadAllDocksTask()
                     co_return;
                 }
                 if (enabled) {
+                    if (TUSBDevice* device = usb ? frame->VexaExpressDock1->USBDevice() : nullptr) {
+                        device->SetHalted(false);
+                    }
                     const bool ok = co_await frame->DockStartUp(pgVexaExpressDocks, tab, true, LatestDockFlashFile,
                                                                 status, i);
                     if (!self || !frame) {

@@ -9,6 +9,7 @@
 #include "common/Trace.h"
 #include "dockframe/DockInfoFrame.h"
 #include "dockframe/DockStatusFrame.h"
+#include "transport/USBDevice.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -111,6 +112,10 @@ TfrmMain::TfrmMain(Options options) : FOptions(std::move(options))
     }
     buildMenus();
     buildLayout();
+    // Lists the attached USB docks for the dock loading (it opens none, so it has no messages).
+    USBDevice1 = new TUSBDevice(nullptr, this);
+    USBDevice1->setObjectName(QStringLiteral("USBDevice1"));
+    USBDevice1->SetDeviceType(TDeviceType::tpCalderwickVX8);
 
     tmrFormUpload = new QTimer(this);
     tmrFormUpload->setObjectName(QStringLiteral("tmrFormUpload"));

@@ -33,6 +33,7 @@ class TfraDockInfo;
 class TfraDockStatus;
 class TfrmDockSetup;
 class TGlobalVars;
+class TUSBDevice;
 class TfrmDBLogin;
 
 // The main window: one page per dock frame, the summary column, the status bar and the menus; the
@@ -91,8 +92,9 @@ public:
     static QString TotalFailureText(int failed);
     // Set by the Escape key while the docks load.
     bool FEscapePressed = false;
-    // The USB docks found (device paths) and the addresses of the LISTENING docks.
-    QStringList UsbDeviceList;
+    // The attached USB docks: its DeviceList holds one device path per USB dock (refreshed when
+    // the dock loading counts the docks).
+    TUSBDevice* USBDevice1 = nullptr;
     // The dock loading has ended (also when it was left early).
     bool DocksLoaded = false;
     SettingsLoadResult LoadRegistryDefaults();

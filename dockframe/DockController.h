@@ -85,6 +85,22 @@ public:
     void VexaExpressDock1xCmdTimeOut();
     void USBDevice1DebugOnPipeData(int channel, int bytes);
 
+    // ---- USB events (the frame's TUSBDevice) ------------------------------------------------------
+    // The dock's USB device has gone: no data seen, the frame idle; unless a dock firmware upload
+    // or its verification runs (FFlashUploading, FFirmwareUploaded), the warning "USB Cable has
+    // been disconnected from Dock " + serial + ". This Dock will be removed."; the dock's tab and
+    // its summary frame are hidden, the frame itself stays.
+    void USBDevice1DeviceRemoved();
+    // A pipe keeps failing while the device is still there: "USB Device Error:" + the system's
+    // text for the error, in the debug window (and the trace).
+    void USBDevice1PipeError(int pipe, int error);
+    // A pipe could not be opened: traced only.
+    void USBDevice1OpenPipeError(int pipe, int error, const QString& pipePath);
+    // The debug-window line of a pipe error.
+    static QString UsbDeviceErrorLine(int error);
+    // The warning shown when the USB cable of a dock is pulled.
+    static QString UsbRemovedText(const QString& dockSerialText);
+
     // The text of a dock state in the process log; empty for states above 34.
     static QString DockStateText(int state);
 
@@ -143,6 +159,8 @@ public:
     quint8 FPingResult = 0;
     bool FStartUpCancel = false;
     bool FFirmwareUploaded = false;
+    // A firmware upgrade of this dock is under way (set and cleared by the dock firmware upload).
+    bool FFlashUploading = false;
     quint8 FTestState = TestState::isDisconnected;
     bool FInstrumentOnline = false;
     quint8 FLastDockState = 0;

@@ -52,6 +52,9 @@ public:
     // The controls the operating mode fixes (SHOP and QC disable the "Advanced" button). The
     // settings reach the frame after its construction, so the start-up applies them.
     virtual void ApplySoftwareType(int softwareType) { Q_UNUSED(softwareType); }
+    // The dock has gone for good (its USB cable was pulled): its tab on the main page control and
+    // its summary frame are hidden; the frame stays.
+    virtual void HideDockTabAndStatusFrame() {}
 };
 
 } // namespace vx8

@@ -63,7 +63,8 @@ TfraDockInfo::TfraDockInfo(QWidget* parent, Prompter* prompter)
     : QWidget(parent), FrameCoreHolder(prompter ? prompter : &Prompter::instance()),
       FFrameActive(FCore->FFrameActive), FIdle(FCore->FIdle), FShutDownDone(FCore->FShutDownDone),
       FShuttingDown(FCore->FShuttingDown), FStartUpCancel(FCore->FStartUpCancel),
-      FFirmwareUploaded(FCore->FFirmwareUploaded), FDockDescription(FCore->FDockDescription)
+      FFirmwareUploaded(FCore->FFirmwareUploaded), FDockDescription(FCore->FDockDescription),
+      FFlashUploading(FCore->FFlashUploading)
 {
     LocalDebugString(QStringLiteral("Create"), lcFrame());
     FCore->SetView(this);
@@ -80,6 +81,7 @@ TfraDockInfo::TfraDockInfo(QWidget* parent, Prompter* prompter)
     VexaExpressDock1->SetCommandTimeOut(10000);
     FPort = std::make_unique<DockLinkAdapter>(VexaExpressDock1);
     FCore->SetLink(FPort.get());
+    createUsbDevice();
     bindLinkEvents();
     buildLayout();
     createInstrumentComponents();
@@ -90,6 +92,7 @@ TfraDockInfo::~TfraDockInfo()
     // The worker is stopped and waited for before any widget or the link goes.
     FCore->Worker().StopAndWait(-1);
     FCore->SetLink(nullptr);
+    clearUsbHandlers();
     // The links go with the widget after the logic: nothing of theirs may reach it any more.
     VexaExpressDock1->OnDebugRcvControlData = nullptr;
     VexaExpressDock1->OnDebugSndControlData = nullptr;

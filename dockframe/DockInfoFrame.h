@@ -32,6 +32,7 @@ class TCalderwickVX8Dock;
 class TInstrumentView;
 class TKor7;
 class TKorLink;
+class TUSBDevice;
 class TfraDockStatus;
 
 // The controller frame of one dock: one per live dock, and one that serves every listening dock.
@@ -77,6 +78,13 @@ public:
 
     // The dock link (owned).
     TCalderwickVX8Dock* VexaExpressDock1 = nullptr;
+    // The dock's USB device (owned), the dock link's USB device from construction on. The main
+    // window frees it for a network dock (ReleaseUSBDevice) and names the device of a USB dock.
+    TUSBDevice* USBDevice1 = nullptr;
+    // A network dock: the link's USB device nil and the frame's own device freed.
+    void ReleaseUSBDevice();
+    // Set through FFlashUploading while a firmware upgrade of the dock runs.
+    bool& FFlashUploading;
     // The instrument link through the dock link (owned), and the instrument protocol on it.
     TKorLink* KorLink1 = nullptr;
     TKor7* Mellic1 = nullptr;
@@ -184,6 +192,7 @@ public:
     void ShowFrameAndSelectTab(int pageIndex) override;
     void SetGasReadingStatus(const QString& text, const QColor& color, const QString& hint) override;
     void ApplySoftwareType(int softwareType) override;
+    void HideDockTabAndStatusFrame() override;
 
     // The LEDs of one name: this frame's and the summary frame's (either may be null).
     LedIndicator* OwnLed(FrameLed led) const;
@@ -198,6 +207,8 @@ private:
     void buildLayout();
     void bindLinkEvents();
     void createInstrumentComponents();
+    void createUsbDevice();
+    void clearUsbHandlers();
 
     std::unique_ptr<DockLinkAdapter> FPort;
     QPointer<QTabWidget> FDockPages;

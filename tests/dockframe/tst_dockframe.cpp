@@ -89,6 +89,7 @@ struct FrameRig
             return false;
         }
         frame = std::make_unique<TfraDockInfo>(nullptr, &prompter);
+        frame->ReleaseUSBDevice(); // a network dock
         TCalderwickVX8Dock* link = frame->VexaExpressDock1;
         link->SetEthernetAddress(sim.dock(0)->address().toString());
         link->SetPorts(sim.dock(0)->controlPort(), sim.dock(0)->dataPort());
@@ -418,6 +419,7 @@ void TstDockFrame::advancedButtonByMode()
     settings.SoftwareType = softwareType;
     frame.Core().Settings = [settings]() { return settings; };
     // An off-line network dock: the start-up ends after its first steps.
+    frame.ReleaseUSBDevice();
     frame.VexaExpressDock1->SetEthernetAddress(QStringLiteral("127.0.0.2"));
     bool done = false;
     auto runner = [](TfraDockInfo* f, bool* done) -> QCoro::Task<void> {

@@ -12,10 +12,12 @@
 #include "dockframe/DockStatusFrame.h"
 #include "docklink/CalderwickVX8Dock.h"
 #include "sim/SimServer.h"
+#include "transport/USBDevice.h"
 
 #include <QCoro/QCoroTask>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSqlDatabase>
@@ -24,6 +26,9 @@
 #include <QTest>
 #include <QStatusBar>
 #include <QUdpSocket>
+#include <QPointer>
+
+#include <chrono>
 
 using namespace vx8;
 using vx8::test::scaled;
@@ -93,6 +98,29 @@ TfrmMain::Options loadingOptions(bool* terminated = nullptr)
     return options;
 }
 
+// The control commands a simulated dock received, by mnemonic.
+QStringList commandsOf(sim::SimServer& sim, quint32 serial)
+{
+    QStringList cmds;
+    for (const auto& e : sim.transcript().entriesFor(serial, QStringLiteral("control"), QStringLiteral("in"))) {
+        cmds << QString::fromLatin1(e.bytes.left(3));
+    }
+    return cmds;
+}
+
+// The start-up dialogue's order on a dock: status, configuration, clock, slave mode.
+bool startUpDialogueSeen(const QStringList& cmds)
+{
+    const int gst = cmds.indexOf(QStringLiteral("GST")), ree = cmds.indexOf(QStringLiteral("REE")),
+              stc = cmds.indexOf(QStringLiteral("STC")), slv = cmds.indexOf(QStringLiteral("SLV"));
+    return gst >= 0 && gst < ree && ree < stc && stc < slv;
+}
+
+bool tabVisible(TfrmMain& main, int i)
+{
+    return main.pgVexaExpressDocks->isTabVisible(main.pgVexaExpressDocks->indexOf(main.DockTabs[i]));
+}
+
 QList<DockDefDatabase::Row> definitionRows(const QString& path)
 {
     return DockDefDatabase(path).Rows().value_or(QList<DockDefDatabase::Row>());
@@ -114,6 +142,10 @@ private slots:
     void escapeWhileCreatingFrames();
     void onlyListeningDocks();
     void discoveryCannotStart();
+    void usbDocksFirst();
+    void usbDockUnplugged_data();
+    void usbDockUnplugged();
+    void silentUsbDock();
 };
 
 void TstDockLoading::initTestCase()
@@ -122,6 +154,8 @@ void TstDockLoading::initTestCase()
     if (qEnvironmentVariable("VX8_IN_NETNS") != QLatin1String("1")) {
         QSKIP("needs its own network namespace (run by ctest through unshare -n)");
     }
+    // USB docks are the simulator's, on the in-process bus.
+    qputenv("VX8_USB_BACKEND", "inprocess");
 }
 
 void TstDockLoading::loading_data()
@@ -467,6 +501,224 @@ void TstDockLoading::discoveryCannotStart()
         QVERIFY(prompter.statusTexts().contains(QStringLiteral("(panel 1) Dock Detection Failed, Check Network Cable...")));
         QCOMPARE(main.DocksReady, 1);
         QCOMPARE(prompter.texts(), QStringList());
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// Two USB docks and three LIVE network docks: the USB docks come first, in the order of the
+// main window's device list, each frame naming its own device; the network docks follow in the
+// order of the definitions (by serial), their frames without a USB device.
+void TstDockLoading::usbDocksFirst()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    // Definition serials 10001..10003 in row order: the network docks in serial order are
+    // 127.0.0.4, 127.0.0.2, 127.0.0.3.
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")),
+                             {{"127.0.0.4", "LIVE"}, {"127.0.0.2", "LIVE"}, {"127.0.0.3", "LIVE"}}));
+    sim::SimServer sim;
+    QString error;
+    const QJsonArray docks{QJsonObject{{"serial", 20001}, {"transport", "usb"}},
+                           QJsonObject{{"serial", 20002}, {"transport", "usb"}},
+                           QJsonObject{{"serial", 10001}, {"address", "127.0.0.4"}},
+                           QJsonObject{{"serial", 10002}, {"address", "127.0.0.2"}},
+                           QJsonObject{{"serial", 10003}, {"address", "127.0.0.3"}}};
+    QVERIFY2(sim.loadScenario(QJsonObject{{"docks", docks}, {"discovery", QJsonObject{{"enabled", false}}}}, &error),
+             qPrintable(error));
+    QVERIFY2(sim.start(&error), qPrintable(error));
+
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    TfrmMain::Options options = loadingOptions();
+    QStringList pinged;
+    options.ping = [&pinged](QString address, int) -> QCoro::Task<quint8> {
+        pinged << address;
+        co_return quint8(2);
+    };
+    {
+        TfrmMain main(options);
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(120000)));
+
+        QCOMPARE(main.USBDevice1->DeviceList(), (QStringList{"sim-usb:20001", "sim-usb:20002"}));
+        QCOMPARE(main.LiveDockCount, 5);
+        QCOMPARE(main.DockFrames.size(), 5);
+        QCOMPARE(main.DocksReady, 5);
+        QCOMPARE(main.DocksFailed, 0);
+        QCOMPARE(main.StatusText(0), QStringLiteral("5 VX8 Dock(s) Ready on StartUp..."));
+        QCOMPARE(prompter.texts(), QStringList());
+        // Only the network docks are pinged.
+        QCOMPARE(pinged, (QStringList{"127.0.0.4", "127.0.0.2", "127.0.0.3"}));
+
+        const quint32 serials[5] = {20001, 20002, 10001, 10002, 10003};
+        const QStringList addresses{QString(), QString(), "127.0.0.4", "127.0.0.2", "127.0.0.3"};
+        for (int i = 0; i < 5; ++i) {
+            TfraDockInfo* frame = main.DockFrames[i];
+            TfraDockStatus* status = main.DockStatusFrames[i];
+            QVERIFY(frame && status);
+            QVERIFY(frame->Core().gDockStartUpCompleted);
+            QVERIFY(tabVisible(main, i));
+            QVERIFY(status->isVisibleTo(&main));
+            QCOMPARE(status->gbDockStatus->title(), QStringLiteral("Dock (%1)").arg(serials[i]));
+            QVERIFY2(startUpDialogueSeen(commandsOf(sim, serials[i])), qPrintable(commandsOf(sim, serials[i]).join(u',')));
+            if (i < 2) {
+                QVERIFY(frame->USBDevice1);
+                QCOMPARE(frame->VexaExpressDock1->USBDevice(), frame->USBDevice1);
+                QCOMPARE(frame->USBDevice1->DeviceName(), QStringLiteral("sim-usb:%1").arg(serials[i]));
+                // Enabled and running: the halt the device's opening left is cleared.
+                QVERIFY(frame->USBDevice1->IsConnected());
+                QVERIFY(!frame->USBDevice1->Halted());
+                QVERIFY(!frame->Core().FViaEthernet);
+                QCOMPARE(frame->stbPanel[1]->text(), QStringLiteral("USB"));
+                // The device's data notifications reach the frame.
+                QVERIFY(frame->Core().FDataSeen);
+                QVERIFY2(frame->stbPanel[2]->text().startsWith(QStringLiteral("Data on USB CH ")),
+                         qPrintable(frame->stbPanel[2]->text()));
+                QCOMPARE(status->ledDockConnectiontStatus->hint(), QStringLiteral("Connection: Local USB"));
+            } else {
+                QVERIFY(!frame->USBDevice1);
+                QVERIFY(!frame->VexaExpressDock1->USBDevice());
+                QCOMPARE(frame->VexaExpressDock1->EthernetAddress(), addresses[i]);
+                QVERIFY(frame->Core().FViaEthernet);
+                QCOMPARE(frame->stbPanel[1]->text(), QStringLiteral("ETHERNET"));
+                QCOMPARE(status->ledDockConnectiontStatus->hint(),
+                         QStringLiteral("Connection: IP Address: ") + addresses[i]);
+            }
+        }
+    }
+    Prompter::setInstance(nullptr);
+}
+
+void TstDockLoading::usbDockUnplugged_data()
+{
+    QTest::addColumn<bool>("flashUploading");
+    QTest::newRow("running") << false;
+    QTest::newRow("during a firmware upload") << true;
+}
+
+// The USB cable of a running dock is pulled: the user is told (unless the dock is taking new
+// firmware, which makes it leave the bus by itself), its tab and summary frame go, the frame
+// stays, idle, and its link is down. The other dock is not touched.
+void TstDockLoading::usbDockUnplugged()
+{
+    QFETCH(bool, flashUploading);
+    test::TempHome home;
+    discoveryOnLoopback();
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {}));
+    sim::SimServer sim;
+    QString error;
+    const QJsonArray docks{QJsonObject{{"serial", 20001}, {"transport", "usb"}},
+                           QJsonObject{{"serial", 20002}, {"transport", "usb"}}};
+    QVERIFY2(sim.loadScenario(QJsonObject{{"docks", docks}, {"discovery", QJsonObject{{"enabled", false}}}}, &error),
+             qPrintable(error));
+    QVERIFY2(sim.start(&error), qPrintable(error));
+
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    {
+        TfrmMain main(loadingOptions());
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+        QCOMPARE(main.DocksReady, 2);
+        QCOMPARE(prompter.texts(), QStringList());
+
+        QPointer<TfraDockInfo> frame = main.DockFrames[1];
+        QVERIFY(frame->DockLinkEnabled());
+        QVERIFY(frame->Core().FDataSeen);
+        QVERIFY(tabVisible(main, 1));
+        QVERIFY(main.DockStatusFrames[1]->isVisibleTo(&main));
+        // As if an instrument were in progress.
+        frame->FIdle = false;
+        frame->FFlashUploading = flashUploading;
+
+        sim.dock(1)->vanish();
+        QVERIFY(QTest::qWaitFor([&]() { return !tabVisible(main, 1); }, scaled(10000)));
+        QTest::qWait(50); // nothing more follows
+
+        QStringList expected;
+        if (!flashUploading) {
+            expected << QStringLiteral("USB Cable has been disconnected from Dock 20002. This Dock will be removed.");
+        }
+        QCOMPARE(prompter.texts(), expected);
+        QVERIFY(!main.DockStatusFrames[1]->isVisibleTo(&main));
+        QVERIFY(frame);
+        QCOMPARE(main.DockFrames[1], frame.data());
+        QVERIFY(frame->FIdle);
+        QVERIFY(!frame->Core().FDataSeen);
+        // The link's own handling ran too: it is down.
+        QVERIFY(!frame->DockLinkEnabled());
+        QVERIFY(!frame->USBDevice1->IsConnected());
+        // The other dock goes on.
+        QVERIFY(tabVisible(main, 0));
+        QVERIFY(main.DockStatusFrames[0]->isVisibleTo(&main));
+        QVERIFY(main.DockFrames[0]->DockLinkEnabled());
+    }
+    Prompter::setInstance(nullptr);
+}
+
+// A USB dock that never answers: it opens (a USB dock has no ping), but its start-up finds it
+// busy for the whole window; it is counted failed and its tab hidden, and it is not shown as an
+// off-line dock (that is for network docks only).
+void TstDockLoading::silentUsbDock()
+{
+    test::TempHome home;
+    discoveryOnLoopback();
+    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {}));
+    sim::SimServer sim;
+    QString error;
+    const QJsonObject silent{{"command", "GST"}, {"kind", "noReply"}, {"occurrence", 0}};
+    const QJsonArray docks{QJsonObject{{"serial", 20001}, {"transport", "usb"}, {"faults", QJsonArray{silent}}},
+                           QJsonObject{{"serial", 20002}, {"transport", "usb"}}};
+    QVERIFY2(sim.loadScenario(QJsonObject{{"docks", docks}, {"discovery", QJsonObject{{"enabled", false}}}}, &error),
+             qPrintable(error));
+    QVERIFY2(sim.start(&error), qPrintable(error));
+
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    Prompter::setInstance(&prompter);
+    TfrmMain::Options options = loadingOptions();
+    // Shorter waits for the busy dock than the 30 s of the program.
+    options.dockFrameFactory = [](QWidget* parent) {
+        auto* frame = new TfraDockInfo(parent);
+        frame->Core().FreeDockWindow = std::chrono::milliseconds(1500);
+        frame->VexaExpressDock1->SetCommandTimeOut(300);
+        return frame;
+    };
+    {
+        TfrmMain main(options);
+        main.setEnabled(false);
+        main.DBConnected = true;
+        main.LoadAllDocks();
+        QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
+
+        QCOMPARE(main.DocksReady, 1);
+        QCOMPARE(main.DocksFailed, 1);
+        QCOMPARE(prompter.texts(), QStringList{TfrmMain::PartialFailureText(1)});
+        TfraDockInfo* frame = main.DockFrames[0];
+        TfraDockStatus* status = main.DockStatusFrames[0];
+        QVERIFY(commandsOf(sim, 20001).contains(QStringLiteral("GST")));
+        QVERIFY(!commandsOf(sim, 20001).contains(QStringLiteral("REE")));
+        QVERIFY(!tabVisible(main, 0));
+        QVERIFY(!main.DockTabs[0]->isEnabled());
+        QVERIFY(!status->isVisibleTo(&main));
+        QVERIFY(!frame->isVisibleTo(frame->parentWidget()));
+        const QString offLine = QStringLiteral("Dock(OffLine)");
+        QVERIFY(main.pgVexaExpressDocks->tabText(main.pgVexaExpressDocks->indexOf(main.DockTabs[0])) != offLine);
+        QVERIFY(status->gbDockStatus->title() != offLine);
+        QVERIFY(frame->pgeDockInfo->tabText(0) != offLine);
+        QCOMPARE(status->ledDockConnectiontStatus->hint(), QStringLiteral("Connection: Local USB"));
+        QVERIFY(!status->ledDockConnectiontStatus->isBlinking());
+        QVERIFY(frame->FIdle);
+        QVERIFY(frame->FShutDownDone);
+        // The other USB dock started.
+        QVERIFY(tabVisible(main, 1));
+        QVERIFY(main.DockFrames[1]->Core().gDockStartUpCompleted);
     }
     Prompter::setInstance(nullptr);
 }
