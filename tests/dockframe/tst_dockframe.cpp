@@ -7,6 +7,7 @@
 #include "common/DebugSink.h"
 #include "common/LedIndicator.h"
 #include "common/Prompter.h"
+#include "common/Trace.h"
 #include "dockframe/DockInfoFrame.h"
 #include "dockframe/DockStatusFrame.h"
 #include "dockframe/Pinger.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <QCoro/QCoroTask>
 
@@ -358,6 +360,18 @@ void TstDockFrame::vocListWithoutDatabase()
     rig.database.DatabaseName = QStringLiteral("none");
     rig.database.UserName = QStringLiteral("none");
     rig.frame->Core().FVocList.setEntries({TVoc{7, QStringLiteral("Stale"), {}, 0, 0, 0, 0, 0}});
+    // The load runs on a thread of its own; its trace lines still reach the trace sink (the debug
+    // window's) on the main thread only.
+    QStringList traced;
+    bool tracedOffMainThread = false;
+    setTraceSink([&](const QString& category, const QString& text) {
+        tracedOffMainThread = tracedOffMainThread || QThread::currentThread() != qApp->thread();
+        traced << category + QStringLiteral(": ") + text;
+    });
+    struct SinkRemover
+    {
+        ~SinkRemover() { setTraceSink({}); }
+    } removeSink;
     QSignalSpy loaded(&rig.frame->Core(), &TDockController::VocListLoaded);
     QString panel2; // as the load's end left it (later data activity writes there too)
     connect(&rig.frame->Core(), &TDockController::VocListLoaded, this,
@@ -369,6 +383,8 @@ void TstDockFrame::vocListWithoutDatabase()
     QCOMPARE(rig.frame->Core().FVocList.GetVocName(7), QStringLiteral("Unknown"));
     QVERIFY(rig.prompter.records().isEmpty());
     QCOMPARE(panel2, QStringLiteral("VOC List not loaded: Database Error"));
+    QTRY_VERIFY_WITH_TIMEOUT(!traced.filter(QStringLiteral("vx8.instr: LoadVocList: ")).isEmpty(), scaled(5000));
+    QVERIFY(!tracedOffMainThread);
 }
 
 void TstDockFrame::popupMenuFollowsTheDebugWindow()
