@@ -23,7 +23,10 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -174,6 +177,8 @@ private slots:
     void advancedButtonByMode();
     void statusFrameNothingOverlaps_data();
     void statusFrameNothingOverlaps();
+    void instrumentPageShowsTheNewestLines();
+    void frameFollowsItsParentsWidth();
 };
 
 void TstDockFrame::instrumentComponentsBoundToTheDockLink()
@@ -495,6 +500,43 @@ void TstDockFrame::statusFrameNothingOverlaps()
         QVERIFY(led.right() < title.left());
         QVERIFY(led.center().y() - title.center().y() <= 1 && title.center().y() - led.center().y() <= 1);
     }
+}
+
+// Lines logged while the dock page is in front are in view when the instrument page comes up.
+void TstDockFrame::instrumentPageShowsTheNewestLines()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    TfraDockInfo frame(nullptr, &prompter);
+    frame.resize(700, 500);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    frame.pgeDockInfo->setCurrentIndex(1);
+    frame.pgeDockInfo->setCurrentIndex(0);
+    for (int i = 0; i < 300; ++i) {
+        frame.AddLogLine(QStringLiteral("step %1").arg(i));
+    }
+    QScrollBar* bar = frame.memInProcess->verticalScrollBar();
+    bar->setValue(0);
+    frame.pgeDockInfo->setCurrentIndex(1);
+    QTRY_VERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+// A frame placed without a layout keeps its parent's width.
+void TstDockFrame::frameFollowsItsParentsWidth()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    QWidget sheet;
+    sheet.resize(640, 480);
+    auto* frame = new TfraDockInfo(&sheet, &prompter);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    sheet.resize(900, 480);
+    QTRY_COMPARE(frame->width(), 900);
+    sheet.resize(700, 480);
+    QTRY_COMPARE(frame->width(), 700);
 }
 
 QTEST_MAIN(TstDockFrame)
