@@ -21,7 +21,8 @@ namespace vx8 {
 void LocalDebugString(const QString& text, const QLoggingCategory& category = lcApp());
 
 using TraceSink = std::function<void(const QString& category, const QString& text)>;
-// Installs the sink (an empty function removes it). Only called on the main thread.
+// Installs the sink (an empty function removes it). Only called on the main thread. The sink is
+// always called on the main thread: lines traced on other threads reach it queued.
 void setTraceSink(TraceSink sink);
 
 } // namespace vx8

@@ -7,6 +7,7 @@
 #include "common/DebugSink.h"
 #include "common/LedIndicator.h"
 #include "common/Prompter.h"
+#include "common/Trace.h"
 #include "dockframe/DockInfoFrame.h"
 #include "dockframe/DockStatusFrame.h"
 #include "dockframe/Pinger.h"
@@ -22,9 +23,13 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <QCoro/QCoroTask>
 
@@ -173,6 +178,8 @@ private slots:
     void advancedButtonByMode();
     void statusFrameNothingOverlaps_data();
     void statusFrameNothingOverlaps();
+    void instrumentPageShowsTheNewestLines();
+    void frameFollowsItsParentsWidth();
 };
 
 void TstDockFrame::instrumentComponentsBoundToTheDockLink()
@@ -359,6 +366,18 @@ void TstDockFrame::vocListWithoutDatabase()
     rig.database.DatabaseName = QStringLiteral("none");
     rig.database.UserName = QStringLiteral("none");
     rig.frame->Core().FVocList.setEntries({TVoc{7, QStringLiteral("Stale"), {}, 0, 0, 0, 0, 0}});
+    // The load runs on a thread of its own; its trace lines still reach the trace sink (the debug
+    // window's) on the main thread only.
+    QStringList traced;
+    bool tracedOffMainThread = false;
+    setTraceSink([&](const QString& category, const QString& text) {
+        tracedOffMainThread = tracedOffMainThread || QThread::currentThread() != qApp->thread();
+        traced << category + QStringLiteral(": ") + text;
+    });
+    struct SinkRemover
+    {
+        ~SinkRemover() { setTraceSink({}); }
+    } removeSink;
     QSignalSpy loaded(&rig.frame->Core(), &TDockController::VocListLoaded);
     QString panel2; // as the load's end left it (later data activity writes there too)
     connect(&rig.frame->Core(), &TDockController::VocListLoaded, this,
@@ -370,6 +389,8 @@ void TstDockFrame::vocListWithoutDatabase()
     QCOMPARE(rig.frame->Core().FVocList.GetVocName(7), QStringLiteral("Unknown"));
     QVERIFY(rig.prompter.records().isEmpty());
     QCOMPARE(panel2, QStringLiteral("VOC List not loaded: Database Error"));
+    QTRY_VERIFY_WITH_TIMEOUT(!traced.filter(QStringLiteral("vx8.instr: LoadVocList: ")).isEmpty(), scaled(5000));
+    QVERIFY(!tracedOffMainThread);
 }
 
 void TstDockFrame::popupMenuFollowsTheDebugWindow()
@@ -481,6 +502,43 @@ void TstDockFrame::statusFrameNothingOverlaps()
         QVERIFY(led.right() < title.left());
         QVERIFY(led.center().y() - title.center().y() <= 1 && title.center().y() - led.center().y() <= 1);
     }
+}
+
+// Lines logged while the dock page is in front are in view when the instrument page comes up.
+void TstDockFrame::instrumentPageShowsTheNewestLines()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    TfraDockInfo frame(nullptr, &prompter);
+    frame.resize(700, 500);
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    frame.pgeDockInfo->setCurrentIndex(1);
+    frame.pgeDockInfo->setCurrentIndex(0);
+    for (int i = 0; i < 300; ++i) {
+        frame.AddLogLine(QStringLiteral("step %1").arg(i));
+    }
+    QScrollBar* bar = frame.memInProcess->verticalScrollBar();
+    bar->setValue(0);
+    frame.pgeDockInfo->setCurrentIndex(1);
+    QTRY_VERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+// A frame placed without a layout keeps its parent's width.
+void TstDockFrame::frameFollowsItsParentsWidth()
+{
+    UnattendedPrompter prompter;
+    prompter.setEcho(false);
+    QWidget sheet;
+    sheet.resize(640, 480);
+    auto* frame = new TfraDockInfo(&sheet, &prompter);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    sheet.resize(900, 480);
+    QTRY_COMPARE(frame->width(), 900);
+    sheet.resize(700, 480);
+    QTRY_COMPARE(frame->width(), 700);
 }
 
 QTEST_MAIN(TstDockFrame)
