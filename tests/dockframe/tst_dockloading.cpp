@@ -126,6 +126,22 @@ QList<DockDefDatabase::Row> definitionRows(const QString& path)
     return DockDefDatabase(path).Rows().value_or(QList<DockDefDatabase::Row>());
 }
 
+// What every loading case needs: a program folder with its registry, discovery pointed at
+// loopback, and a silent prompter, installed for the case and removed when it ends (also when a
+// check fails half-way).
+struct LoadingRig
+{
+    test::TempHome home;
+    UnattendedPrompter prompter;
+    LoadingRig()
+    {
+        discoveryOnLoopback();
+        prompter.setEcho(false);
+        Prompter::setInstance(&prompter);
+    }
+    ~LoadingRig() { Prompter::setInstance(nullptr); }
+};
+
 } // namespace
 
 class TstDockLoading : public QObject
@@ -193,13 +209,12 @@ void TstDockLoading::loading()
     QFETCH(QString, report);
     QFETCH(bool, db);
 
-    test::TempHome home;
-    discoveryOnLoopback();
+    LoadingRig rig;
     QList<QPair<QString, QString>> rows;
     for (const QString& a : live) {
         rows << qMakePair(a, QStringLiteral("LIVE"));
     }
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), rows));
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")), rows));
 
     sim::SimServer sim;
     QString error;
@@ -211,9 +226,6 @@ void TstDockLoading::loading()
              qPrintable(error));
     QVERIFY2(sim.start(&error), qPrintable(error));
 
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     TfrmMain::Options options;
     options.runFormCreate = false;
     options.terminate = [](int) {};
@@ -252,7 +264,7 @@ void TstDockLoading::loading()
                                        "the database.");
             QCOMPARE(main.StatusText(1), QStringLiteral("Database Name: NOT FOUND"));
         }
-        QCOMPARE(prompter.texts(), expected);
+        QCOMPARE(rig.prompter.texts(), expected);
         for (int i = 0; i < live.size(); ++i) {
             TfraDockInfo* frame = main.DockFrames[i];
             TfraDockStatus* status = main.DockStatusFrames[i];
@@ -282,17 +294,12 @@ void TstDockLoading::loading()
             }
         }
     }
-    Prompter::setInstance(nullptr);
 }
 
 void TstDockLoading::noDockAtAll()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
-    QDir().mkpath(home.path(QStringLiteral("DockSetup")));
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
+    LoadingRig rig;
+    QDir().mkpath(rig.home.path(QStringLiteral("DockSetup")));
     TfrmMain::Options options;
     options.runFormCreate = false;
     bool terminated = false;
@@ -306,10 +313,9 @@ void TstDockLoading::noDockAtAll()
         QVERIFY(main.isEnabled());
         QVERIFY(!terminated);
         QVERIFY(main.DockFrames.isEmpty());
-        QVERIFY(prompter.texts().value(1).startsWith(
+        QVERIFY(rig.prompter.texts().value(1).startsWith(
             QStringLiteral("No VX8 Docks Connected!  Please check cable connections and/or Network/Alias Dock Setup...")));
     }
-    Prompter::setInstance(nullptr);
 }
 
 // A dock unknown to the definitions answers the discovery round of the loading: it is registered
@@ -317,16 +323,12 @@ void TstDockLoading::noDockAtAll()
 // Datagrams that are no well-formed answer add nothing.
 void TstDockLoading::discoveryDuringLoading()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
-    const QString path = home.path(QStringLiteral("DockSetup/DockSetup.db"));
+    LoadingRig rig;
+    const QString path = rig.home.path(QStringLiteral("DockSetup/DockSetup.db"));
     QVERIFY(writeDefinitions(path, {{"127.0.0.2", "LIVE"}, {"127.0.0.3", "LIVE"}}));
     sim::SimServer sim;
     QVERIFY(startSim(sim, 3, true));
 
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     {
         TfrmMain main(loadingOptions());
         main.setEnabled(false);
@@ -346,7 +348,7 @@ void TstDockLoading::discoveryDuringLoading()
         QCOMPARE(main.DockFrames.size(), 2);
         QVERIFY(main.NewNetworkDocks);
         QCOMPARE(main.StatusText(0), QStringLiteral("New VX8 Dock(s) Available!"));
-        QCOMPARE(prompter.texts(),
+        QCOMPARE(rig.prompter.texts(),
                  QStringList{QStringLiteral("New Network Dock(s) have been detected.  The \"Network/Alias Dock "
                                             "Setup...\" form will now be loaded to set the Network Connection")});
         TfrmDockSetup* setup = main.findChild<TfrmDockSetup*>();
@@ -364,7 +366,6 @@ void TstDockLoading::discoveryDuringLoading()
         QCOMPARE(rows[0].mode, QStringLiteral("LIVE"));
         QVERIFY(!sim.transcript().entriesFor(0, QStringLiteral("discovery"), QStringLiteral("in")).isEmpty());
     }
-    Prompter::setInstance(nullptr);
 }
 
 void TstDockLoading::newDocksOnly_data()
@@ -379,17 +380,13 @@ void TstDockLoading::newDocksOnly_data()
 void TstDockLoading::newDocksOnly()
 {
     QFETCH(bool, view);
-    test::TempHome home;
-    discoveryOnLoopback();
-    const QString path = home.path(QStringLiteral("DockSetup/DockSetup.db"));
+    LoadingRig rig;
+    const QString path = rig.home.path(QStringLiteral("DockSetup/DockSetup.db"));
     QVERIFY(writeDefinitions(path, {}));
     sim::SimServer sim;
     QVERIFY(startSim(sim, 1, true));
 
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    prompter.addRule(QStringLiteral("New Network Docks have been detected."), view ? Prompter::Yes : Prompter::No);
-    Prompter::setInstance(&prompter);
+    rig.prompter.addRule(QStringLiteral("New Network Docks have been detected."), view ? Prompter::Yes : Prompter::No);
     bool terminated = false;
     {
         TfrmMain main(loadingOptions(&terminated));
@@ -401,7 +398,7 @@ void TstDockLoading::newDocksOnly()
         QVERIFY(main.isEnabled());
         QVERIFY(main.DockFrames.isEmpty());
         QCOMPARE(main.StatusText(0), QStringLiteral("New VX8 Docks Available!"));
-        QCOMPARE(prompter.texts(), QStringList{QStringLiteral("New Network Docks have been detected.\r\n\r\nThe new "
+        QCOMPARE(rig.prompter.texts(), QStringList{QStringLiteral("New Network Docks have been detected.\r\n\r\nThe new "
                                                               "docks need their network connection set to be used.  Do "
                                                               "you want to view the dock list?")});
         TfrmDockSetup* setup = main.findChild<TfrmDockSetup*>();
@@ -410,21 +407,16 @@ void TstDockLoading::newDocksOnly()
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].mode, QStringLiteral("DISABLED"));
     }
-    Prompter::setInstance(nullptr);
 }
 
 // Escape pressed before the frames are made ends the program before any dock is spoken to.
 void TstDockLoading::escapeWhileCreatingFrames()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")),
+    LoadingRig rig;
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")),
                              {{"127.0.0.2", "LIVE"}, {"127.0.0.3", "LIVE"}}));
     sim::SimServer sim;
     QVERIFY(startSim(sim, 2, false));
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     bool terminated = false;
     {
         TfrmMain main(loadingOptions(&terminated));
@@ -443,19 +435,14 @@ void TstDockLoading::escapeWhileCreatingFrames()
         }
         QVERIFY(!main.DockFrames[0]->DockLinkEnabled());
     }
-    Prompter::setInstance(nullptr);
 }
 
 // Only LISTENING docks: one frame (index 0) serves them, no live dock is counted.
 void TstDockLoading::onlyListeningDocks()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")),
+    LoadingRig rig;
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")),
                              {{"127.0.0.2", "LISTENING"}, {"127.0.0.3", "LISTENING"}, {"127.0.0.4", "DISABLED"}}));
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     bool terminated = false;
     {
         TfrmMain main(loadingOptions(&terminated));
@@ -471,38 +458,32 @@ void TstDockLoading::onlyListeningDocks()
         QCOMPARE(main.DocksReady, 0);
         QCOMPARE(main.DocksFailed, 0);
         QCOMPARE(main.StatusText(0), QStringLiteral("2 Dock(s) set for \"Listening\" Mode on StartUp..."));
-        QCOMPARE(prompter.texts(), QStringList());
+        QCOMPARE(rig.prompter.texts(), QStringList());
         QVERIFY(main.isEnabled());
         QVERIFY(main.DockFrames[0]->tmr_ListeningMode->isActive());
     }
-    Prompter::setInstance(nullptr);
 }
 
 // The discovery round cannot start (its answer port is taken): the loading notes it in panel 1
 // and goes on.
 void TstDockLoading::discoveryCannotStart()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {{"127.0.0.2", "LIVE"}}));
+    LoadingRig rig;
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")), {{"127.0.0.2", "LIVE"}}));
     sim::SimServer sim;
     QVERIFY(startSim(sim, 1, false));
     QUdpSocket taken;
     QVERIFY(taken.bind(QHostAddress::AnyIPv4, 6461, QUdpSocket::DontShareAddress));
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     {
         TfrmMain main(loadingOptions());
         main.setEnabled(false);
         main.DBConnected = true;
         main.LoadAllDocks();
         QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
-        QVERIFY(prompter.statusTexts().contains(QStringLiteral("(panel 1) Dock Detection Failed, Check Network Cable...")));
+        QVERIFY(rig.prompter.statusTexts().contains(QStringLiteral("(panel 1) Dock Detection Failed, Check Network Cable...")));
         QCOMPARE(main.DocksReady, 1);
-        QCOMPARE(prompter.texts(), QStringList());
+        QCOMPARE(rig.prompter.texts(), QStringList());
     }
-    Prompter::setInstance(nullptr);
 }
 
 // Two USB docks and three LIVE network docks: the USB docks come first, in the order of the
@@ -510,11 +491,10 @@ void TstDockLoading::discoveryCannotStart()
 // order of the definitions (by serial), their frames without a USB device.
 void TstDockLoading::usbDocksFirst()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
+    LoadingRig rig;
     // Definition serials 10001..10003 in row order: the network docks in serial order are
     // 127.0.0.4, 127.0.0.2, 127.0.0.3.
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")),
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")),
                              {{"127.0.0.4", "LIVE"}, {"127.0.0.2", "LIVE"}, {"127.0.0.3", "LIVE"}}));
     sim::SimServer sim;
     QString error;
@@ -527,9 +507,6 @@ void TstDockLoading::usbDocksFirst()
              qPrintable(error));
     QVERIFY2(sim.start(&error), qPrintable(error));
 
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     TfrmMain::Options options = loadingOptions();
     QStringList pinged;
     options.ping = [&pinged](QString address, int) -> QCoro::Task<quint8> {
@@ -549,7 +526,7 @@ void TstDockLoading::usbDocksFirst()
         QCOMPARE(main.DocksReady, 5);
         QCOMPARE(main.DocksFailed, 0);
         QCOMPARE(main.StatusText(0), QStringLiteral("5 VX8 Dock(s) Ready on StartUp..."));
-        QCOMPARE(prompter.texts(), QStringList());
+        QCOMPARE(rig.prompter.texts(), QStringList());
         // Only the network docks are pinged.
         QCOMPARE(pinged, (QStringList{"127.0.0.4", "127.0.0.2", "127.0.0.3"}));
 
@@ -589,7 +566,6 @@ void TstDockLoading::usbDocksFirst()
             }
         }
     }
-    Prompter::setInstance(nullptr);
 }
 
 void TstDockLoading::usbDockUnplugged_data()
@@ -605,9 +581,8 @@ void TstDockLoading::usbDockUnplugged_data()
 void TstDockLoading::usbDockUnplugged()
 {
     QFETCH(bool, flashUploading);
-    test::TempHome home;
-    discoveryOnLoopback();
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {}));
+    LoadingRig rig;
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")), {}));
     sim::SimServer sim;
     QString error;
     const QJsonArray docks{QJsonObject{{"serial", 20001}, {"transport", "usb"}},
@@ -616,9 +591,6 @@ void TstDockLoading::usbDockUnplugged()
              qPrintable(error));
     QVERIFY2(sim.start(&error), qPrintable(error));
 
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     {
         TfrmMain main(loadingOptions());
         main.setEnabled(false);
@@ -626,7 +598,7 @@ void TstDockLoading::usbDockUnplugged()
         main.LoadAllDocks();
         QVERIFY(QTest::qWaitFor([&]() { return main.DocksLoaded; }, scaled(60000)));
         QCOMPARE(main.DocksReady, 2);
-        QCOMPARE(prompter.texts(), QStringList());
+        QCOMPARE(rig.prompter.texts(), QStringList());
 
         QPointer<TfraDockInfo> frame = main.DockFrames[1];
         QVERIFY(frame->DockLinkEnabled());
@@ -645,7 +617,7 @@ void TstDockLoading::usbDockUnplugged()
         if (!flashUploading) {
             expected << QStringLiteral("USB Cable has been disconnected from Dock 20002. This Dock will be removed.");
         }
-        QCOMPARE(prompter.texts(), expected);
+        QCOMPARE(rig.prompter.texts(), expected);
         QVERIFY(!main.DockStatusFrames[1]->isVisibleTo(&main));
         QVERIFY(frame);
         QCOMPARE(main.DockFrames[1], frame.data());
@@ -659,7 +631,6 @@ void TstDockLoading::usbDockUnplugged()
         QVERIFY(main.DockStatusFrames[0]->isVisibleTo(&main));
         QVERIFY(main.DockFrames[0]->DockLinkEnabled());
     }
-    Prompter::setInstance(nullptr);
 }
 
 // A USB dock that never answers: it opens (a USB dock has no ping), but its start-up finds it
@@ -667,9 +638,8 @@ void TstDockLoading::usbDockUnplugged()
 // off-line dock (that is for network docks only).
 void TstDockLoading::silentUsbDock()
 {
-    test::TempHome home;
-    discoveryOnLoopback();
-    QVERIFY(writeDefinitions(home.path(QStringLiteral("DockSetup/DockSetup.db")), {}));
+    LoadingRig rig;
+    QVERIFY(writeDefinitions(rig.home.path(QStringLiteral("DockSetup/DockSetup.db")), {}));
     sim::SimServer sim;
     QString error;
     const QJsonObject silent{{"command", "GST"}, {"kind", "noReply"}, {"occurrence", 0}};
@@ -679,9 +649,6 @@ void TstDockLoading::silentUsbDock()
              qPrintable(error));
     QVERIFY2(sim.start(&error), qPrintable(error));
 
-    UnattendedPrompter prompter;
-    prompter.setEcho(false);
-    Prompter::setInstance(&prompter);
     TfrmMain::Options options = loadingOptions();
     // Shorter waits for the busy dock than the 30 s of the program.
     options.dockFrameFactory = [](QWidget* parent) {
@@ -699,7 +666,7 @@ void TstDockLoading::silentUsbDock()
 
         QCOMPARE(main.DocksReady, 1);
         QCOMPARE(main.DocksFailed, 1);
-        QCOMPARE(prompter.texts(), QStringList{TfrmMain::PartialFailureText(1)});
+        QCOMPARE(rig.prompter.texts(), QStringList{TfrmMain::PartialFailureText(1)});
         TfraDockInfo* frame = main.DockFrames[0];
         TfraDockStatus* status = main.DockStatusFrames[0];
         QVERIFY(commandsOf(sim, 20001).contains(QStringLiteral("GST")));
@@ -720,7 +687,6 @@ void TstDockLoading::silentUsbDock()
         QVERIFY(tabVisible(main, 1));
         QVERIFY(main.DockFrames[1]->Core().gDockStartUpCompleted);
     }
-    Prompter::setInstance(nullptr);
 }
 
 QTEST_MAIN(TstDockLoading)
